@@ -1,0 +1,94 @@
+// Player core: the demo clock, the timeline and its sequencer, the loader
+// thread and the start-up pieces that the player and the capture tool share.
+//
+// Threads: Clock_Tick runs on SDL's timer thread, Loader_Run on the loader
+// thread, everything else on the main thread that owns the GL context.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "sound/fsound.h"
+
+typedef void (*routine_t)(void);
+
+// One scripted step of the demo. Field order follows the stored table; the
+// derived fields (start, *_acc) are written by Timeline_Prepare.
+struct tl_entry_t {
+    float reserved;
+    float start;                                // derived: demo time at which the entry begins
+    float a_start, a_end, a_vel0, a_vel1, a_acc;
+    float n0_start, n0_end, n0_vel0, n0_vel1, n0_acc;
+    float n1_start, n1_end, n1_vel0, n1_vel1, n1_acc;
+    float d0_start, d0_end, d0_rate;
+    float d1_start, d1_end, d1_rate;
+    float s0_amp, s0_freq, s0_phase;
+    float s1_amp, s1_freq, s1_phase;
+    routine_t setup;
+    routine_t render;
+};
+
+struct tl_header_t {
+    float start_time;
+    float end_time;
+    uint32_t last_index;                        // switches allowed; 41 for the full demo
+    tl_entry_t *first;
+};
+
+// The seven values the scenes read; written once per frame by Timeline_Frame.
+struct channels_t {
+    float a, n0, n1, d0, d1, s0, s1;
+};
+
+enum { TL_ENTRIES = 42, TL_RECORDS = 43, LOAD_FLAGS = 8 };
+
+extern tl_entry_t timeline_table[TL_RECORDS];
+extern tl_header_t timeline_header;
+extern channels_t chan;
+
+// Seconds added per 10 ms tick: 0 while loading, 0.01 afterwards. Stored with
+// release by whoever ends loading, loaded with acquire by the tick, so that
+// everything the inits wrote is visible before the clock can move on.
+extern std::atomic<float> clock_step;
+
+// Raised one by one by the loader thread, drawn by the loading screen.
+extern std::atomic<int> load_flags[LOAD_FLAGS];
+
+// --- player state shared with the scenes (core/main) ---
+extern int player_debug;                        // -debug given
+extern int player_silent;                       // -silent given: the core makes no sound call
+extern FSOUND_STREAM *player_music;             // soundtrack stream, may be empty
+
+// --- timeline.cpp ---
+// Derives start times and accelerations, resets the sequencer and prints the
+// debug trace; does not start the clock (the capture tool drives it itself).
+void Timeline_Prepare(tl_header_t *header, int debug);
+// Timeline_Prepare, then the 10 ms SDL timer that calls Clock_Tick.
+void Timeline_Start(tl_header_t *header, int debug);
+// One frame step: switch entries, compute the channels, call the scene. 1 = demo over.
+int Timeline_Frame(void);
+// Frame routine of a freshly switched entry: setup, then the first render.
+void Timeline_Enter(void);
+// The demo clock's tick; returns interval so that the SDL timer stays periodic.
+uint32_t Clock_Tick(uint32_t interval, void *param);
+// Removes the SDL timer made by Timeline_Start (shutdown).
+void Clock_Stop(void);
+// Read-only views of the sequencer for tests and tools.
+float Timeline_GlobalTime(void);
+float Timeline_LocalTime(void);
+int Timeline_CurrentIndex(void);                // index into timeline_table
+
+// --- options.cpp ---
+// Scans the command line: prints the trace lines, sets the flags and rewrites
+// the timeline header for -debug. Exits 1 on an unusable -debug offset.
+void Options_Parse(int argc, char **argv, uint32_t *video_flags);
+// The text for a sound error code; codes above 18 (unsigned) are unknown.
+const char *Options_SoundErrorText(int code);
+
+// --- loader.cpp ---
+// Starts the loader thread (normal start) or just sets the clock running (debug).
+void Loader_Start(void);
+// The loader thread's body: inits in their fixed order with fixed pauses.
+int Loader_Run(void *unused);
+// Debug mode: every scene init at once in the debug order, then ZAR_Close.
+void Loader_RunAllNow(void);

@@ -1,0 +1,105 @@
+// player-linux: start-up, the frame loop and shutdown.
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/zar.h"
+#include "core/core.h"
+#include "scenes/scenes.h"
+
+static const char *const WINDOW_TITLE = "brass_tide2.0: warm light from cold metal";
+static const char *const ICON_TITLE = "brass_tide";
+
+static uint32_t video_flags = SDL_OPENGL | SDL_FULLSCREEN;
+
+static void OpenSound(void)
+{
+    FSOUND_SetOutput(FSOUND_OUTPUT_OSS);
+    if (!FSOUND_Init(44100, 32, 0)) {
+        printf("TARN_PLAYER: %s\n", Options_SoundErrorText(FSOUND_GetError()));
+        FSOUND_Close();
+        exit(1);
+    }
+    FSOUND_Stream_SetBufferSize(200);
+    player_music = FSOUND_Stream_Open("brass_tide.mp3", 0, 0, 0);
+}
+
+static void OpenWindow(void)
+{
+    // Asked for before the mode is set, so that they apply to this window.
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    if (!SDL_SetVideoMode(640, 480, 32, video_flags))
+        exit(1);
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_WM_SetCaption(WINDOW_TITLE, ICON_TITLE);
+}
+
+// Drains the event queue; true when the user asked to quit.
+static bool QuitRequested(void)
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            return true;
+        if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE)
+            return true;
+    }
+    return false;
+}
+
+static void Shutdown(void)
+{
+    if (!player_silent) {
+        FSOUND_Stream_Stop(player_music);
+        FSOUND_Stream_Close(player_music);
+        FSOUND_Close();
+    }
+    Clock_Stop();
+    SDL_ShowCursor(SDL_ENABLE);
+    exit(0);
+}
+
+int main(int argc, char **argv)
+{
+    // Trace lines must reach a pipe even if the process is killed mid-run.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
+        printf("SDL initialization error ...\n");
+        exit(1);
+    }
+    atexit(SDL_Quit);
+    video_flags |= SDL_OPENGL | SDL_FULLSCREEN;
+    Options_Parse(argc, argv, &video_flags);
+
+    if (!player_silent)
+        OpenSound();
+    OpenWindow();
+
+    ZAR_Open("./brass_tide.zar");
+    Boot_Init();
+    Loader_Start();
+    if (player_debug)
+        Loader_RunAllNow();
+    Timeline_Start(&timeline_header, player_debug);
+
+    for (;;) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (Timeline_Frame()) {
+            // The cleared frame is never swapped: the last picture stays up.
+            SDL_Delay(1000);
+            break;
+        }
+        SDL_GL_SwapBuffers();
+        if (QuitRequested())
+            break;
+    }
+    Shutdown();
+    return 0;
+}

@@ -1,0 +1,6 @@
+// The Marquee scene. Not built yet: its init routine keeps the loader's order complete.
+#include "scenes/scenes.h"
+
+void Marquee_Init(void)
+{
+}
