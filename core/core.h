@@ -86,9 +86,22 @@ void Options_Parse(int argc, char **argv, uint32_t *video_flags);
 const char *Options_SoundErrorText(int code);
 
 // --- loader.cpp ---
+// The loading sequence as data, so that the capture tool can replay it on a
+// virtual clock with exactly the thread's order and pauses.
+enum loader_kind_t { LOADER_PAUSE, LOADER_INIT, LOADER_FLAG, LOADER_CLOSE, LOADER_START_CLOCK };
+struct loader_step_t {
+    loader_kind_t kind;
+    int value;                                  // milliseconds (pause) or flag number
+    routine_t init;                             // the scene init (LOADER_INIT)
+};
+extern const loader_step_t loader_steps[];
+extern const int loader_step_count;
+
 // Starts the loader thread (normal start) or just sets the clock running (debug).
 void Loader_Start(void);
 // The loader thread's body: inits in their fixed order with fixed pauses.
 int Loader_Run(void *unused);
+// Carries out one step other than a pause (pauses are the caller's).
+void Loader_DoStep(const loader_step_t *step);
 // Debug mode: every scene init at once in the debug order, then ZAR_Close.
 void Loader_RunAllNow(void);

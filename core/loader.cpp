@@ -13,46 +13,53 @@ std::atomic<int> load_flags[LOAD_FLAGS];
 
 static SDL_Thread *loader_thread;
 
-static void RaiseFlag(int k)
+#define PAUSE(ms) {LOADER_PAUSE, ms, nullptr}
+#define INIT(fn) {LOADER_INIT, 0, fn}
+#define FLAG(k) {LOADER_FLAG, k, nullptr}
+
+// The pauses add up to 8.8 s: the loading screen never flashes by.
+const loader_step_t loader_steps[] = {
+    PAUSE(2000), INIT(Mascot_Init), FLAG(0), PAUSE(1000), FLAG(1), PAUSE(500),
+    INIT(Spikes_Init), FLAG(2), PAUSE(700), INIT(Wall_Init), FLAG(3), PAUSE(1000),
+    INIT(Drum_Init), FLAG(4), PAUSE(1000), INIT(Gourd_Init), FLAG(5), PAUSE(600),
+    INIT(Column_Init), FLAG(6), INIT(Marquee_Init), PAUSE(1000), FLAG(7),
+    INIT(Finale_Init), {LOADER_CLOSE, 0, nullptr}, PAUSE(1000), {LOADER_START_CLOCK, 0, nullptr},
+};
+const int loader_step_count = (int)(sizeof loader_steps / sizeof loader_steps[0]);
+
+void Loader_DoStep(const loader_step_t *step)
 {
-    load_flags[k].store(1, std::memory_order_release);
+    switch (step->kind) {
+    case LOADER_PAUSE:
+        break;
+    case LOADER_INIT:
+        step->init();
+        break;
+    case LOADER_FLAG:
+        load_flags[step->value].store(1, std::memory_order_release);
+        break;
+    case LOADER_CLOSE:
+        ZAR_Close();
+        break;
+    case LOADER_START_CLOCK:
+        // Release: every write of the inits is visible to whoever sees the clock move.
+        clock_step.store(0.01f, std::memory_order_release);
+        break;
+    }
 }
 
 int Loader_Run(void *unused)
 {
     (void)unused;
-    // Runs only while the clock is stopped.
+    // The sequence runs only while the clock is stopped.
     if (clock_step.load(std::memory_order_acquire) != 0.0f)
         return 0;
-    SDL_Delay(2000);
-    Mascot_Init();
-    RaiseFlag(0);
-    SDL_Delay(1000);
-    RaiseFlag(1);
-    SDL_Delay(500);
-    Spikes_Init();
-    RaiseFlag(2);
-    SDL_Delay(700);
-    Wall_Init();
-    RaiseFlag(3);
-    SDL_Delay(1000);
-    Drum_Init();
-    RaiseFlag(4);
-    SDL_Delay(1000);
-    Gourd_Init();
-    RaiseFlag(5);
-    SDL_Delay(600);
-    Column_Init();
-    RaiseFlag(6);
-    Marquee_Init();
-    SDL_Delay(1000);
-    RaiseFlag(7);
-    Finale_Init();
-    ZAR_Close();
-    SDL_Delay(1000);
-    // Release: every write of the inits above is visible to whoever sees the
-    // clock move.
-    clock_step.store(0.01f, std::memory_order_release);
+    for (int i = 0; i < loader_step_count; i++) {
+        if (loader_steps[i].kind == LOADER_PAUSE)
+            SDL_Delay((Uint32)loader_steps[i].value);
+        else
+            Loader_DoStep(&loader_steps[i]);
+    }
     return 0;
 }
 
@@ -69,6 +76,8 @@ void Loader_Start(void)
 
 void Loader_RunAllNow(void)
 {
+    // Another order than the thread's, but the four inits that draw from
+    // rand() keep their relative order, so the patterns are the same.
     Mascot_Init();
     Drum_Init();
     Wall_Init();
