@@ -30,6 +30,7 @@ std::vector<uint8_t> PicturePayload(const Image &image, uint32_t tile_w, uint32_
 bool ImageFromPicture(const std::vector<uint8_t> &payload, Image *image, std::string *err);
 
 // Mesh payload from triangles, nine floats each (x, y, z of three vertices).
+// A float count that is not a multiple of nine gives a payload Check() refuses.
 std::vector<uint8_t> MeshPayload(const std::vector<float> &triangles, uint32_t second_word = 0);
 
 // Empty when the entry would load in the player; otherwise why not.
@@ -40,5 +41,19 @@ std::string Check(const Entry &entry);
 bool Pack(const std::vector<Entry> &entries, std::vector<uint8_t> *out, std::string *err);
 // Writes Pack's bytes to path (whole file or nothing).
 bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes, std::string *err);
+
+// Reading an archive back, for the archive tool and the tests. Unlike the
+// player's reader these report errors instead of ending the program.
+struct Record {
+    std::string name;
+    uint32_t type = 0, unpacked = 0, packed = 0, offset = 0;
+};
+// The directory of a whole archive file held in memory.
+bool ReadDirectory(const std::vector<uint8_t> &file, std::vector<Record> *records, std::string *err);
+// One entry's payload, inflated as the player does (at most its unpacked size).
+bool Unpack(const std::vector<uint8_t> &file, const Record &record, std::vector<uint8_t> *payload,
+            std::string *err);
+// "mesh", "picture", "text", "raw" or "unknown".
+std::string TypeLabel(uint32_t type);
 
 } // namespace zarw
