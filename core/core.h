@@ -76,7 +76,8 @@ void Clock_Stop(void);
 // Read-only views of the sequencer for tests and tools.
 float Timeline_GlobalTime(void);
 float Timeline_LocalTime(void);
-int Timeline_CurrentIndex(void);                // index into timeline_table
+const tl_entry_t *Timeline_Current(void);
+int Timeline_CurrentIndex(void);                // index into timeline_table, -1 outside it
 
 // --- options.cpp ---
 // Scans the command line: prints the trace lines, sets the flags and rewrites

@@ -26,10 +26,10 @@
       d00, d01, d0r, d10, d11, d1r, s0a, s0f, s0p, s1a, s1f, s1p, setup, render }
 
 tl_entry_t timeline_table[TL_RECORDS] = {
-    /*  0 */ TL(0, 40, 25, 30,            0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
-    /*  1 */ TL(0, -360, -20, -202,       0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
-    /*  2 */ TL(0, -360, -20, -202,       0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
-    /*  3 */ TL(0, 350, 0, 302.1,         0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
+    /*  0 */ TL(0, 40, 25, 30,            0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   Boot_SetupLoading, Boot_RenderLoading),
+    /*  1 */ TL(0, -360, -20, -202,       0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   Boot_SetupOpening, Boot_RenderFirstWave),
+    /*  2 */ TL(0, -360, -20, -202,       0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, Boot_RenderSecondWave),
+    /*  3 */ TL(0, 350, 0, 302.1,         0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   Boot_SetupBars, Boot_RenderBars),
     /*  4 */ TL(0, 1440, 270, 270,        1, 0, -0.01, 0,      0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
     /*  5 */ TL(1440, 3600, 270, 270,     0, 0, 0, 0,          0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
     /*  6 */ TL(3600, 5040, 270, 270,     0, 1, 0.01, 0,       0, 0, 0,        0, 0, 0,        0, 0, 0,     0, 0, 0,     0, 0, 0,   nullptr, nullptr),
@@ -258,7 +258,16 @@ float Timeline_LocalTime(void)
     return t;
 }
 
+const tl_entry_t *Timeline_Current(void)
+{
+    return tl_current;
+}
+
 int Timeline_CurrentIndex(void)
 {
-    return tl_current ? (int)(tl_current - timeline_table) : 0;
+    // Compared as addresses: tests play tables of their own.
+    uintptr_t at = (uintptr_t)tl_current, base = (uintptr_t)timeline_table;
+    if (!tl_current || at < base || at >= base + sizeof timeline_table)
+        return -1;
+    return (int)((at - base) / sizeof(tl_entry_t));
 }
