@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs every test: a normal build with warnings as errors, the same tests
+# under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests
+# under ThreadSanitizer, and a bounded run of the archive fuzzer.
+# Build folders: build-ci, build-ci-asan, build-ci-tsan, build-ci-fuzz.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+step() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
+
+scripts/install-deps.sh
+
+step "normal build"
+cmake -S . -B build-ci -DBT_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-ci -j"$jobs"
+ctest --test-dir build-ci --output-on-failure -j2 --timeout 600
+
+# The sanitizer builds take the generated archive and soundtrack from the
+# normal build instead of generating them again, slowly.
+step "ASan + UBSan"
+cmake -S . -B build-ci-asan -DBT_WERROR=ON -DBT_SANITIZE=address -DBT_BUILD_BENCH=OFF \
+  -DBT_CONTENT_FROM="$root/build-ci"
+cmake --build build-ci-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-ci-asan --output-on-failure -j2 --timeout 900 -LE no-asan
+
+step "TSan (threaded tests)"
+cmake -S . -B build-ci-tsan -DBT_WERROR=ON -DBT_SANITIZE=thread -DBT_BUILD_BENCH=OFF \
+  -DBT_CONTENT_FROM="$root/build-ci"
+cmake --build build-ci-tsan -j"$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-ci-tsan --output-on-failure -j2 --timeout 900 -L thread
+
+if [ -x scripts/fuzz.sh ]; then
+  step "archive fuzzer (bounded)"
+  scripts/fuzz.sh 60
+fi
+step "all tests passed"
