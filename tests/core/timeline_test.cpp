@@ -23,6 +23,18 @@ tl_header_t FullHeader()
     return tl_header_t{0.0f, 310.0f, 41u, &timeline_table[0]};
 }
 
+// The shipped table without its scene routines, for stepping it with no GL.
+tl_entry_t bare_table[TL_RECORDS];
+tl_header_t BareHeader(int first = 0)
+{
+    for (int i = 0; i < TL_RECORDS; i++) {
+        bare_table[i] = timeline_table[i];
+        bare_table[i].start = 0;
+        bare_table[i].setup = bare_table[i].render = nullptr;
+    }
+    return tl_header_t{0.0f, 310.0f, (uint32_t)(41 - first), &bare_table[first]};
+}
+
 void Tick(int n)
 {
     for (int i = 0; i < n; i++)
@@ -212,9 +224,7 @@ TEST_F(Sequencer, RampsKeepTheEndValueAndRestartFromTheStart)
 
 TEST_F(Sequencer, ShippedEndScrollerRampRestartsAfterAbout077Seconds)
 {
-    tl_header_t h = FullHeader();
-    h.first = &timeline_table[38];
-    h.last_index = 3;
+    tl_header_t h = BareHeader(38);
     Timeline_Prepare(&h, 0);
     Timeline_Frame();
     int ticks = 0;
@@ -230,19 +240,17 @@ TEST_F(Sequencer, ShippedEndScrollerRampRestartsAfterAbout077Seconds)
     EXPECT_EQ(chan.d0, 0.0f);
     EXPECT_LE(last, 20.21f);
     EXPECT_NEAR(ticks * 0.01, 0.78, 0.011);
-    h = FullHeader();
-    Timeline_Prepare(&h, 0);
 }
 
 TEST_F(Sequencer, StandsStillWhileTheTimeStepIsZero)
 {
-    tl_header_t h = FullHeader();
+    tl_header_t h = BareHeader();
     Timeline_Prepare(&h, 0);
     clock_step.store(0.0f);
     Tick(100000);
     EXPECT_EQ(Timeline_Frame(), 0);
     EXPECT_EQ(Timeline_GlobalTime(), 0.0f);
-    EXPECT_EQ(Timeline_CurrentIndex(), 0);
+    EXPECT_EQ(Timeline_Current(), &bare_table[0]);
     EXPECT_EQ(chan.a, 0.0f);
 }
 
