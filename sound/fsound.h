@@ -3,8 +3,9 @@
 // buffer and played through SDL's audio subsystem, which the layer brings up
 // itself (the player only starts SDL's timer and video).
 //
-// Every call is safe before FSOUND_Init, after FSOUND_Close and with an empty
-// stream handle: it then does nothing and reports failure.
+// Every stream call is safe before FSOUND_Init, after FSOUND_Close and with an
+// empty, closed or unknown handle: it then does nothing and reports failure.
+// All calls may come from any thread.
 #pragma once
 
 typedef struct FSOUND_STREAM FSOUND_STREAM;
@@ -36,17 +37,27 @@ enum {
 // through SDL's audio; the number is kept only to honour the call.
 enum { FSOUND_OUTPUT_DSOUND = 2, FSOUND_OUTPUT_OSS = 4 };
 
+// Channel number for FSOUND_Stream_Play: take the lowest free channel.
+enum { FSOUND_FREE = -1 };
+
 // Chooses the output driver; only allowed before FSOUND_Init.
 signed char FSOUND_SetOutput(int outputtype);
-// Opens SDL audio at mixrate Hz, 16-bit stereo. False (and FSOUND_ERR_INIT) without a device.
+// Opens SDL audio at mixrate Hz (8000 to 192000), 16-bit stereo, with maxsoftwarechannels
+// (1 to 256) channels; flags are ignored. False with FSOUND_ERR_INIT without a device,
+// ALLOCATED when SDL's audio device is already open, BUSY when already initialised.
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
 // The code of the last failure (FSOUND_ERR_NONE after success).
 int FSOUND_GetError(void);
-// Sets how many milliseconds of decoded sound a stream opened later buffers ahead.
+// Sets how many milliseconds (1 to 10000) of decoded sound a stream opened later
+// buffers ahead; rings never hold less than two SDL periods (about 46 ms).
 signed char FSOUND_Stream_SetBufferSize(int ms);
-// Opens an MP3 file for streaming. Empty handle with FILE_NOTFOUND or FILE_FORMAT on failure.
+// Opens an MP3 file for streaming and decodes its first buffer. Empty handle with
+// FILE_NOTFOUND, FILE_FORMAT (no MP3 frame) or FILE_BAD (not a readable regular
+// file) on failure. mode is ignored; offset and length must be 0 (whole file).
 FSOUND_STREAM *FSOUND_Stream_Open(const char *name, unsigned int mode, int offset, int length);
-// Starts the stream playing; returns the channel used, or -1.
+// Starts the stream playing on channel (below maxsoftwarechannels, or FSOUND_FREE);
+// returns the channel used, or -1 (CHANNEL_ALLOC when another stream holds it).
+// A stream already playing keeps its channel. At its end it plays silence until stopped.
 int FSOUND_Stream_Play(int channel, FSOUND_STREAM *stream);
 // Stops the stream; it can be played again from the start.
 signed char FSOUND_Stream_Stop(FSOUND_STREAM *stream);
