@@ -27,7 +27,8 @@ std::string Real(float v)
 bool Start(const capture::SessionConfig &config)
 {
     if (started) {
-        ADD_FAILURE() << "one run per test process: run the visual tests through ctest, or one at a time with --gtest_filter";
+        ADD_FAILURE() << "one run per test process: run the visual tests through ctest, "
+                         "or one at a time with --gtest_filter";
         return false;
     }
     std::string err;
