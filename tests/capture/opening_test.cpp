@@ -71,7 +71,7 @@ TEST(Opening, FirstWaveSinksIntoThePeachHazeWhileTheSecondStays)
     Rect standing{324, 228, 348, 252};
     visual::RegionStats before = visual::Stats(loading, standing), after = visual::Stats(sunk, standing);
     for (int c = 0; c < 3; c++)
-        EXPECT_NEAR(after.mean[c], before.mean[c], 8.0) << "channel " << c;
+        EXPECT_NEAR(after.mean[c], before.mean[c], 12.0) << "channel " << c;
 }
 
 TEST(Opening, SecondWaveSinksLeavingOnlyHaze)
