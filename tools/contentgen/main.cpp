@@ -8,11 +8,22 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+#include <sstream>
+
 #include "tools/contentgen/assets.h"
+#include "tools/contentgen/loudness.h"
+#include "tools/contentgen/mp3.h"
 #include "tools/contentgen/preview.h"
+#include "tools/contentgen/score.h"
+#include "tools/contentgen/synth.h"
 #include "tools/zarwrite/zarwrite.h"
 
 namespace {
+
+// lame's algorithm quality: 2 is near the best and still encodes the whole
+// soundtrack well within the build's time budget.
+const int kMp3Quality = 2;
 
 int Fail(const std::string &what)
 {
@@ -63,7 +74,28 @@ int main(int argc, char **argv)
             return Fail(err);
         std::printf("contentgen: preview in %s (contact_sheet.png, entries.txt)\n", preview.c_str());
     }
-    (void)mp3;
+    if (mp3 && !out.empty()) {
+        std::ifstream in(assets + "/music/score.txt", std::ios::binary);
+        if (!in)
+            return Fail("cannot read " + assets + "/music/score.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        content::Song song;
+        if (!content::ParseScore(text.str(), &song, &err))
+            return Fail(err);
+        for (const content::SectionTiming &s : song.sections)
+            std::printf("contentgen: section %-8s %7.3f s, %3d beats at %.2f bpm\n", s.name.c_str(), s.start, s.beats,
+                        60.0 / s.beat);
+        content::Audio audio = content::RenderSong(song, 44100);
+        double t_synth = seconds();
+        content::MasterReport m = content::Master(&audio, -16.0, -2.0);
+        std::printf("contentgen: %zu notes, %.1f s of music synthesised by %.2f s; mastered to %.2f LUFS, %.2f dBTP (gain %+.1f dB)\n",
+                    song.notes.size(), song.length, t_synth, m.loudness, m.true_peak, m.gain_db);
+        std::vector<uint8_t> bytes;
+        if (!content::EncodeMp3(audio, kMp3Quality, &bytes, &err) || !zarw::WriteFile(out + "/brass_tide.mp3", bytes, &err))
+            return Fail(err);
+        std::printf("contentgen: %s/brass_tide.mp3, %zu bytes\n", out.c_str(), bytes.size());
+    }
     std::printf("contentgen: done in %.2f s\n", seconds());
     return 0;
 }
