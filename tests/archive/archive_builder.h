@@ -86,7 +86,8 @@ inline std::string WriteTemp(const std::vector<uint8_t> &bytes, const std::strin
                              std::to_string(serial++) + ".zar";
     FILE *f = std::fopen(path.c_str(), "wb");
     if (f) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty())
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
     return path;
