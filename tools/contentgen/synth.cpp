@@ -179,7 +179,7 @@ void Snare(Mix &m, size_t at, float vel, uint32_t seed)
         band.Run(nz, &b);
         high.Run(nz, nullptr, &h);
         float rattle = (0.8f * b + 0.35f * h) * std::exp(-t / 0.13f);
-        float y = (0.55f * body + rattle) * AttackRamp(t, 0.001f) * 0.65f * vel * TailFade(i, n, m.rate);
+        float y = (0.55f * body + rattle) * AttackRamp(t, 0.001f) * 0.58f * vel * TailFade(i, n, m.rate);
         m.Put(at + i, y, y, 0.22f, 0.0f);
     }
 }
@@ -274,7 +274,7 @@ void Bass(Mix &m, size_t at, float hold, int pitch, float vel)
         }
         sub += 0.5 * f / rate;
         sub -= std::floor(sub);
-        float x = 0.7f * saw.Next(f / rate) + 0.55f * std::sin(kTwoPi * float(sub));
+        float x = 0.7f * saw.Next(f / rate) + 0.45f * std::sin(kTwoPi * float(sub));
         float y = f2.Run(f1.Run(x));
         float env = AttackRamp(t, 0.004f) * (0.7f + 0.3f * std::exp(-t / 0.25f));
         if (t > hold)
