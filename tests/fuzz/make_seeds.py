@@ -40,6 +40,8 @@ SEEDS = {
     'all_kinds': archive([(b'ferretoid', 15, mesh(2), {}), (b'logo', 16, pic(2, 1, 4, 2), {}),
                           (b'helmet', 32, b'HELLO DEMO', {}), (b'blob', 33, b'\0\1\2', {})]),
     'raw_reads': archive([(b'helmet', 32, b'TEXT', {}), (b'ferretoid', 15, mesh(1), {})], modes=0x5),
+    'case_flipped': archive([(b'helmet', 32, b'TEXT', {}), (b'Helmet', 32, b'text', {})], modes=0xf),
+    'case_missing': archive([(b'helmet', 32, b'TEXT', {})], modes=0x3),
     'wrong_types': archive([(b'ferretoid', 15, mesh(1), {}), (b'ferretoid', 16, pic(1, 1, 1, 1), {}),
                             (b'bootpic', 16, pic(1, 1, 1, 1), {})], modes=0x2a),
     'empty_directory': archive([]),

@@ -5,7 +5,8 @@
 // releases whatever the reader had in flight. The input is the whole archive
 // file; the names and types asked for come from its own directory, and the
 // low bits of header word 2 (which the reader ignores) choose, per record,
-// whether to use a typed reader, the raw read or a wrong type.
+// whether to use a typed reader, the raw read, a wrong type or the name with
+// its first letter's case flipped.
 #include "archive/zar.h"
 #include "archive/zar_fatal.h"
 
@@ -22,7 +23,7 @@ namespace {
 constexpr int kMaxReads = 16;
 // Entries that claim more than this are not asked for: the reader would
 // allocate the claimed size, which says nothing about its safety.
-constexpr uint32_t kMaxUnpacked = 64u << 20;
+constexpr uint32_t kMaxUnpacked = 8u << 20; // more than 4 KiB of input can inflate to
 
 char g_path[64];
 int g_fd = -1;
@@ -102,8 +103,16 @@ void ReadAll(const uint8_t *data, size_t size)
             continue;
         const uint32_t type = Word(rec + 40);
         switch ((modes >> (2 * (i % 16))) & 3) {
-        case 0:
         case 3:
+            // Names differ by case: another record, or none at all.
+            name[0] ^= 0x20;
+            hit = FirstMatch(dir, records, name);
+            if (hit && Word(hit + 44) > kMaxUnpacked)
+                break;
+            g_raw[i] = ZAR_Read(name, type);
+            Touch(g_raw[i], ZAR_LastSize());
+            break;
+        case 0:
             if (type == ZAR_TYPE_MESH) {
                 g_mesh[i] = ZAR_ReadASE(name);
                 Touch((const uint8_t *)g_mesh[i]->triangles, uint64_t(g_mesh[i]->count) * 36);
