@@ -131,6 +131,25 @@ TEST(ZarWrite, PackWritesTheFormatByteForByte)
     EXPECT_EQ(again, file);
 }
 
+TEST(ZarWrite, UnpackOfAnOverstatedSizeNeedsNoHugeBuffer)
+{
+    std::vector<uint8_t> file;
+    std::string err;
+    ASSERT_TRUE(zarw::Pack({{"t", 32, {'a', 'b', 'c'}}}, &file, &err));
+    std::vector<zarw::Record> dir;
+    ASSERT_TRUE(zarw::ReadDirectory(file, &dir, &err));
+    dir[0].unpacked = 0xffffffffu; // as a broken archive might claim
+    std::vector<uint8_t> payload;
+    ASSERT_TRUE(zarw::Unpack(file, dir[0], &payload, &err)) << err;
+    EXPECT_EQ(payload, (std::vector<uint8_t>{'a', 'b', 'c'}));
+    dir[0].offset = uint32_t(file.size()) - 2;
+    EXPECT_FALSE(zarw::Unpack(file, dir[0], &payload, &err));
+    dir[0].offset = 16 + 56;
+    file[dir[0].offset] ^= 0xff; // break the zlib header
+    EXPECT_FALSE(zarw::Unpack(file, dir[0], &payload, &err));
+    EXPECT_NE(err.find("decompression failed"), std::string::npos);
+}
+
 TEST(ZarWrite, PackRefusesBadEntriesAndDuplicates)
 {
     std::vector<uint8_t> file;

@@ -317,9 +317,13 @@ bool Unpack(const std::vector<uint8_t> &file, const Record &record, std::vector<
     const std::string who = "entry \"" + record.name + "\": ";
     if (uint64_t(record.offset) + record.packed > file.size())
         return Fail(err, who + "packed data run past the end of the file");
-    uLongf len = record.unpacked;
+    // Deflate expands at most about 1032 to 1, so a stored size beyond that
+    // bound (a hostile or broken archive) needs no bigger buffer than the
+    // bound: the stream ends inside it or is not valid anyway.
+    const uint64_t bound = uint64_t(record.packed) * 1032 + 64;
+    uLongf len = uLongf(record.unpacked < bound ? record.unpacked : bound);
     // One spare byte lets a zero-length entry have a non-null destination.
-    std::vector<uint8_t> dest(size_t(record.unpacked) + 1);
+    std::vector<uint8_t> dest(size_t(len) + 1);
     int rc = uncompress(dest.data(), &len, file.data() + record.offset, record.packed);
     if (rc != Z_OK)
         return Fail(err, who + "decompression failed (zlib " + std::to_string(rc) + ")");
