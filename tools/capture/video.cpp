@@ -117,6 +117,8 @@ bool VideoWriter::Open(const std::string &file, int fps, std::string *err)
     }
     file_ = file;
     part_ = file + ".video.mkv";
+    fps_ = fps;
+    frames_ = 0;
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
     // CRF 18 keeps the flat colours and thin lines of the scenes clean.
     std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
@@ -151,6 +153,7 @@ bool VideoWriter::Write(const uint8_t *rgb, std::string *err)
         rgb += n;
         left -= (size_t)n;
     }
+    frames_++;
     return true;
 }
 
@@ -173,11 +176,13 @@ bool VideoWriter::Finish(const std::string &soundtrack, int64_t audio_delay_ms, 
     bool sound = audio_delay_ms >= 0 && FileExists(soundtrack);
     if (sound) {
         std::string delay = std::to_string(audio_delay_ms);
+        char length[32];
+        snprintf(length, sizeof length, "%.6f", (double)frames_ / fps_);
         // Padded with silence and cut at the pictures' end: the sound stops
         // when the demo does, as the player stops it at shutdown.
         args.insert(args.end(), {"-i", soundtrack, "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy",
                                  "-af", "adelay=delays=" + delay + ":all=1,apad", "-c:a", "aac", "-b:a", "192k",
-                                 "-shortest"});
+                                 "-t", length});
     } else {
         args.insert(args.end(), {"-map", "0:v:0", "-c:v", "copy"});
     }

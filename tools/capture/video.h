@@ -33,6 +33,8 @@ public:
 private:
     void Abort();
     std::string file_, part_;
+    int fps_ = 0;
+    int64_t frames_ = 0;
     int pipe_ = -1;
     pid_t pid_ = -1;
 };
