@@ -109,21 +109,29 @@ double IntegratedLoudness(const float *left, const float *right, size_t frames, 
 std::vector<float> OversampledPeaks(const float *x, size_t frames)
 {
     const std::vector<float> &h = Interpolator();
-    std::vector<float> out(frames, 0.0f);
+    // Per-phase taps; the input padded with zeros so the loop needs no
+    // bounds checks. Output phase p lies p/4 of a sample after the filter's
+    // centre, which sits kTaps/2 samples back.
+    float hp[kPhases][kTaps];
+    for (int p = 0; p < kPhases; ++p)
+        for (int j = 0; j < kTaps; ++j)
+            hp[p][j] = h[size_t(j * kPhases + p)];
+    const size_t pad = kTaps;
+    std::vector<float> xp(frames + 2 * pad, 0.0f);
+    for (size_t i = 0; i < frames; ++i)
+        xp[pad + i] = x[i];
+    std::vector<float> out(frames);
     for (size_t n = 0; n < frames; ++n) {
-        float peak = std::fabs(x[n]);
-        for (int p = 0; p < kPhases; ++p) {
-            // Output phase p lies p/4 of a sample after the centre of the
-            // filter; the centre sits kTaps/2 samples back.
-            double y = 0;
-            for (int j = 0; j < kTaps; ++j) {
-                long idx = long(n) - j + kTaps / 2;
-                if (idx >= 0 && idx < long(frames))
-                    y += double(x[idx]) * h[size_t(j * kPhases + p)];
-            }
-            peak = std::max(peak, float(std::fabs(y)));
+        const float *base = &xp[n + pad + kTaps / 2];
+        float y0 = 0, y1 = 0, y2 = 0, y3 = 0;
+        for (int j = 0; j < kTaps; ++j) {
+            float v = base[-j];
+            y0 += v * hp[0][j];
+            y1 += v * hp[1][j];
+            y2 += v * hp[2][j];
+            y3 += v * hp[3][j];
         }
-        out[n] = peak;
+        out[n] = std::max({std::fabs(x[n]), std::fabs(y0), std::fabs(y1), std::fabs(y2), std::fabs(y3)});
     }
     return out;
 }

@@ -21,9 +21,10 @@
 
 namespace {
 
-// lame's algorithm quality: 2 is near the best and still encodes the whole
-// soundtrack well within the build's time budget.
-const int kMp3Quality = 2;
+// lame's algorithm quality: 3 sounds as good as 2 at 192 kbit/s and encodes
+// the soundtrack in little more than half the time (about 4 s against 6 s
+// here), which keeps the whole generation well inside the build's budget.
+const int kMp3Quality = 3;
 
 int Fail(const std::string &what)
 {

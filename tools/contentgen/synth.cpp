@@ -18,6 +18,34 @@ float Smooth01(float t)
     return t * t * (3 - 2 * t);
 }
 
+// Sine of a phase in cycles from a table with linear interpolation: the
+// bells need two a sample, and the table keeps them cheap and exactly the
+// same on every run.
+float TableSin(double cycles)
+{
+    static const std::vector<float> table = [] {
+        std::vector<float> t(4097);
+        for (size_t i = 0; i < t.size(); ++i)
+            t[i] = float(std::sin(2.0 * 3.14159265358979323846 * double(i) / 4096.0));
+        return t;
+    }();
+    double f = (cycles - std::floor(cycles)) * 4096.0;
+    size_t i = size_t(f);
+    float frac = float(f - double(i));
+    return table[i] + (table[i + 1] - table[i]) * frac;
+}
+
+// Smooth saturation close to tanh, without its cost.
+float SoftClip(float x)
+{
+    if (x > 3.0f)
+        return 1.0f;
+    if (x < -3.0f)
+        return -1.0f;
+    float x2 = x * x;
+    return x * (27.0f + x2) / (27.0f + 9.0f * x2);
+}
+
 float MidiHz(float pitch) { return 440.0f * std::pow(2.0f, (pitch - 69.0f) / 12.0f); }
 
 // Seeded white noise in [-1, 1].
@@ -288,7 +316,7 @@ void Pad(Mix &m, size_t at, float hold, int pitch, float vel, uint32_t seed)
 {
     const float rate = float(m.rate), f = MidiHz(float(pitch));
     const float release = 0.9f;
-    size_t n = size_t((hold + 5 * release) * rate);
+    size_t n = size_t((hold + 4 * release) * rate);
     Saw s[3];
     Noise start(seed);
     static const float detune[3] = {-9.0f, 0.5f, 8.0f};
@@ -298,6 +326,8 @@ void Pad(Mix &m, size_t at, float hold, int pitch, float vel, uint32_t seed)
         dt[k] = f * std::pow(2.0f, detune[k] / 1200.0f) / rate;
     }
     Svf fl, fr;
+    const float fall = std::exp(-1.0f / (release * rate));
+    float tail = 1.0f;
     for (size_t i = 0; i < n; ++i) {
         float t = float(i) / rate;
         if (i % 16 == 0) {
@@ -310,8 +340,8 @@ void Pad(Mix &m, size_t at, float hold, int pitch, float vel, uint32_t seed)
         float u = std::min(t / 0.35f, 1.0f);
         float env = u * u * (3 - 2 * u);
         if (t > hold)
-            env *= std::exp(-(t - hold) / release);
-        float g = env * 0.085f * vel * TailFade(i, n, m.rate);
+            tail *= fall;
+        float g = env * tail * 0.085f * vel * TailFade(i, n, m.rate);
         m.Put(at + i, l * g, r * g, 0.35f, 0.0f);
     }
 }
@@ -326,49 +356,55 @@ void BrassVoice(Mix &m, size_t at, float hold, int pitch, float vel, uint32_t se
     size_t n = size_t((hold + 6 * release) * rate);
     Saw s[3];
     Noise noise(seed);
-    static const float detune[3] = {-6.0f, 0.0f, 6.0f};
     for (int k = 0; k < 3; ++k)
         s[k].phase = 0.5 * (noise.Next() + 1.0f);
+    const float spread[3] = {std::pow(2.0f, -6.0f / 1200.0f), 1.0f, std::pow(2.0f, 6.0f / 1200.0f)};
     Svf fl, fr, breath;
     breath.Set(1800.0f, 1.5f, rate);
     float gl, gr;
     PanGains(pan, &gl, &gr);
+    const float settle = std::exp(-1.0f / (0.2f * rate)), fall = std::exp(-1.0f / (release * rate));
+    float decay = 1.0f, tail = 1.0f, dt = f / rate;
     for (size_t i = 0; i < n; ++i) {
         float t = float(i) / rate;
-        float fe = t < 0.06f ? t / 0.06f : 0.55f + 0.45f * std::exp(-(t - 0.06f) / 0.3f);
         if (i % 8 == 0) {
+            // Filter, scoop and vibrato move slowly enough to follow at a
+            // control rate.
+            float fe = t < 0.06f ? t / 0.06f : 0.55f + 0.45f * std::exp(-(t - 0.06f) / 0.3f);
             float fc = 1.3f * f + bright * fe * vel;
             fl.Set(fc, 0.95f, rate);
             fr.Set(fc * 1.03f, 0.95f, rate);
+            float cents = -30.0f * std::exp(-t / 0.035f);
+            float vib = vibrato_cents * Smooth01((t - 0.25f) / 0.4f) * std::sin(kTwoPi * 5.3f * t);
+            dt = f * std::pow(2.0f, (cents + vib) / 1200.0f) / rate;
         }
-        float cents = -30.0f * std::exp(-t / 0.035f);
-        float vib = vibrato_cents * Smooth01((t - 0.25f) / 0.4f) * std::sin(kTwoPi * 5.3f * t);
-        float ratio = std::pow(2.0f, (cents + vib) / 1200.0f);
         float l, r;
         if (oscillators == 1) {
-            float dt = f * ratio / rate;
             float x = 0.65f * s[0].Next(dt);
             s[1].phase = s[0].phase;
             x += 0.35f * s[1].Pulse(dt, 0.3f);
             l = r = x;
         } else {
-            float a = s[0].Next(f * ratio * std::pow(2.0f, detune[0] / 1200.0f) / rate);
-            float b = s[1].Next(f * ratio / rate);
-            float c = s[2].Next(f * ratio * std::pow(2.0f, detune[2] / 1200.0f) / rate);
+            float a = s[0].Next(dt * spread[0]), b = s[1].Next(dt), c = s[2].Next(dt * spread[2]);
             l = a + 0.5f * b;
             r = c + 0.5f * b;
         }
-        float bn = 0;
-        breath.Run(noise.Next(), &bn);
-        float air = bn * 0.05f * std::exp(-t / 0.06f);
-        l = fl.Run(l) + air;
-        r = fr.Run(r) + air;
-        float env = AttackRamp(t, attack) * (0.88f + 0.12f * std::exp(-t / 0.2f));
+        l = fl.Run(l);
+        r = fr.Run(r);
+        if (t < 0.4f) {
+            float bn = 0;
+            breath.Run(noise.Next(), &bn);
+            float air = bn * 0.05f * std::exp(-t / 0.06f);
+            l += air;
+            r += air;
+        }
+        decay *= settle;
         if (t > hold)
-            env *= std::exp(-(t - hold) / release);
+            tail *= fall;
+        float env = AttackRamp(t, attack) * (0.88f + 0.12f * decay) * tail;
         float g = env * vel * level * TailFade(i, n, m.rate);
-        l = std::tanh(1.5f * l * g) / 1.5f;
-        r = std::tanh(1.5f * r * g) / 1.5f;
+        l = SoftClip(1.5f * l * g) / 1.5f;
+        r = SoftClip(1.5f * r * g) / 1.5f;
         m.Put(at + i, l * gl, r * gr, reverb, delay);
     }
 }
@@ -376,20 +412,21 @@ void BrassVoice(Mix &m, size_t at, float hold, int pitch, float vel, uint32_t se
 void Bell(Mix &m, size_t at, float hold, int pitch, float vel)
 {
     const float rate = float(m.rate), f = MidiHz(float(pitch));
-    size_t n = size_t(std::min(hold + 1.6f, 2.6f) * rate);
+    size_t n = size_t(std::min(hold + 1.3f, 2.0f) * rate);
     double pc = 0, pm = 0;
+    const double dc = f / rate, dm = 3.49 * f / rate;
     float gl, gr;
     PanGains(pitch % 2 ? 0.4f : -0.4f, &gl, &gr);
+    const float index_fall = std::exp(-1.0f / (0.3f * rate)), amp_fall = std::exp(-1.0f / (0.6f * rate));
+    float index = 2.0f, amp = 1.0f;
     for (size_t i = 0; i < n; ++i) {
         float t = float(i) / rate;
-        pc += f / rate;
-        pm += 3.49f * f / rate;
-        pc -= std::floor(pc);
-        pm -= std::floor(pm);
-        float index = 2.0f * std::exp(-t / 0.3f) + 0.3f;
-        float y = std::sin(kTwoPi * float(pc) + index * std::sin(kTwoPi * float(pm)));
-        float env = AttackRamp(t, 0.002f) * std::exp(-t / 0.7f);
-        float g = y * env * 0.085f * vel * TailFade(i, n, m.rate);
+        float y = TableSin(pc + (index + 0.3f) * TableSin(pm) / kTwoPi);
+        pc += dc;
+        pm += dm;
+        index *= index_fall;
+        amp *= amp_fall;
+        float g = y * AttackRamp(t, 0.002f) * amp * 0.085f * vel * TailFade(i, n, m.rate);
         m.Put(at + i, g * gl, g * gr, 0.4f, 0.25f);
     }
 }
