@@ -9,9 +9,15 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
+#include <set>
+
 #include "tools/contentgen/assets.h"
+#include "tools/contentgen/font.h"
 #include "tools/contentgen/loudness.h"
 #include "tools/contentgen/mesh.h"
+#include "tools/contentgen/preview.h"
 #include "tools/contentgen/score.h"
 #include "tools/contentgen/synth.h"
 
@@ -185,6 +191,121 @@ TEST(Score, MistakesAreReportedWithTheirLine)
         EXPECT_FALSE(content::ParseScore(text, &song, &err)) << c.to;
         EXPECT_NE(err.find(c.line), std::string::npos) << err;
     }
+}
+
+TEST(Score, AShortLastBarPlaysTheEndOfTheFill)
+{
+    // 8.4 s at 100 bpm is 14 beats: three bars and a half bar, which must
+    // take the fill's second half (eight snares), not its first (one).
+    const char *text = R"(tempo 100
+start 0
+end 8.4
+fade 8 8.4
+prog p Dm9
+drums d
+  kick  x...............
+drums f
+  snare x.......xxxxxxxx
+section s at 0 fill=f
+  part * prog=p drums=d
+)";
+    content::Song song;
+    std::string err;
+    ASSERT_TRUE(content::ParseScore(text, &song, &err)) << err;
+    ASSERT_EQ(song.sections.size(), 1u);
+    EXPECT_EQ(song.sections[0].beats, 14);
+    int snares = 0, kicks = 0;
+    for (const content::NoteEvent &n : song.notes) {
+        snares += n.voice == content::Voice::Snare;
+        kicks += n.voice == content::Voice::Kick;
+        if (n.voice == content::Voice::Snare) {
+            EXPECT_GE(n.start, 12 * song.sections[0].beat - 1e-9);
+        }
+    }
+    EXPECT_EQ(snares, 8);
+    EXPECT_EQ(kicks, 3);
+}
+
+TEST(Synth, RendersTheSameSamplesEveryTimeAndIsSilentOutsideTheMusic)
+{
+    const char *text = R"(tempo 120
+start 0
+end 6
+fade 4 5
+prog p Dm9 C
+drums d
+  kick  x...x...x...x...
+  hat   ..x...x...x...x.
+  rise  ........x.......
+bass b 1-.5..8-..1.8-5.
+bell c 1358135813581358
+chords h x---------------
+melody m D5:4 F5:4 A5:8 | C5:16
+section s at 1 fill=d
+  part * prog=p drums=d bass=b bell=c pad=h brass=h lead=m horn=m
+)";
+    content::Song song;
+    std::string err;
+    ASSERT_TRUE(content::ParseScore(text, &song, &err)) << err;
+    content::Audio a = content::RenderSong(song, 44100), b = content::RenderSong(song, 44100);
+    ASSERT_EQ(a.left.size(), size_t(6 * 44100));
+    EXPECT_TRUE(a.left == b.left && a.right == b.right) << "two renders of one score differ";
+    float before = 0, after = 0, during = 0;
+    for (size_t i = 0; i < a.left.size(); ++i) {
+        float v = std::max(std::fabs(a.left[i]), std::fabs(a.right[i]));
+        float &peak = i < 44100 ? before : i >= 5 * 44100 ? after : during;
+        peak = std::max(peak, v);
+    }
+    EXPECT_EQ(before, 0.0f) << "sound before the first note";
+    EXPECT_EQ(after, 0.0f) << "sound after the fade";
+    EXPECT_GT(during, 0.05f);
+}
+
+TEST(Font, EveryCharacterHasItsOwnGlyph)
+{
+    // A slip in the glyph table would show as an empty or doubled letter.
+    std::set<std::string> seen;
+    for (char c = 33; c <= 95; ++c) {
+        std::string bits;
+        for (int r = 0; r < content::kFontH; ++r)
+            for (int k = 0; k < content::kFontW; ++k)
+                bits += content::GlyphDot(c, k, r) ? '#' : '.';
+        EXPECT_NE(bits.find('#'), std::string::npos) << "'" << c << "' is empty";
+        EXPECT_TRUE(seen.insert(bits).second) << "'" << c << "' looks like another character";
+    }
+    for (int r = 0; r < content::kFontH; ++r)
+        for (int k = 0; k < content::kFontW; ++k) {
+            EXPECT_FALSE(content::GlyphDot(' ', k, r));
+            EXPECT_FALSE(content::GlyphDot('a', k, r)) << "lower case is outside the font";
+        }
+}
+
+TEST(Preview, WritesAContactSheetAndTheListOfEntries)
+{
+    zarw::Image img;
+    img.width = 64;
+    img.height = 32;
+    img.rgb.assign(64 * 32 * 3, 200);
+    std::string err;
+    std::vector<zarw::Entry> entries;
+    entries.push_back({"pic", 16, zarw::PicturePayload(img, 32, 16, &err)});
+    std::vector<float> tet = {0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0,
+                              0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+    entries.push_back({"tet", 15, zarw::MeshPayload(tet)});
+    entries.push_back({"txt", 32, {'H', 'I'}});
+    std::string dir = ::testing::TempDir();
+    ASSERT_TRUE(content::WritePreview(entries, dir, &err)) << err;
+    FILE *f = std::fopen((dir + "/contact_sheet.png").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    unsigned char sig[8] = {};
+    EXPECT_EQ(std::fread(sig, 1, 8, f), 8u);
+    std::fclose(f);
+    EXPECT_EQ(png_sig_cmp(sig, 0, 8), 0) << "not a PNG";
+    std::ifstream list(dir + "/entries.txt");
+    std::string all((std::istreambuf_iterator<char>(list)), std::istreambuf_iterator<char>());
+    EXPECT_NE(all.find("pic         16    picture 2 x 2 tiles of 32 x 16 = 64 x 32 px"), std::string::npos) << all;
+    EXPECT_NE(all.find("tet         15    mesh 4 triangles, open edges 0"), std::string::npos) << all;
+    EXPECT_NE(all.find("txt         32    text 2 bytes \"HI\""), std::string::npos) << all;
 }
 
 TEST(Texts, AssetsKeepToTheFontAndTheEndTextIsFramed)
