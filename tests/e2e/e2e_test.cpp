@@ -38,30 +38,45 @@ bool Exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// One Xvfb for the whole suite; the display number comes back on a pipe.
+// One Xvfb for the whole suite, on a display number of our own: tests run in
+// parallel, and Xvfb's own choice of a free number (-displayfd) fails now
+// and then when two servers start at once.
 class Display {
 public:
     static void Start()
     {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                   "tcp", (char *)nullptr);
-            _exit(127);
+        for (int attempt = 0; attempt < 40 && pid_ < 0; attempt++) {
+            int n = 100 + (int)((getpid() * 7 + attempt * 13) % 800);
+            std::string num = std::to_string(n);
+            if (Exists("/tmp/.X" + num + "-lock") || Exists("/tmp/.X11-unix/X" + num))
+                continue;
+            pid_t pid = fork();
+            if (pid == 0) {
+                int null = open("/dev/null", O_WRONLY);
+                dup2(null, 1);
+                dup2(null, 2);
+                std::string display = ":" + num;
+                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-noreset", "-nolisten",
+                       "tcp", (char *)nullptr);
+                _exit(127);
+            }
+            // Ready once its socket exists; gone if the number was taken after all.
+            for (int wait = 0; wait < 200; wait++) {
+                if (waitpid(pid, nullptr, WNOHANG) == pid)
+                    break;
+                if (Exists("/tmp/.X11-unix/X" + num)) {
+                    pid_ = pid;
+                    name_ = ":" + num;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (pid_ < 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
         }
-        close(fds[1]);
-        char buf[32] = {};
-        ssize_t n = read(fds[0], buf, sizeof buf - 1);
-        close(fds[0]);
-        ASSERT_GT(n, 0) << "Xvfb did not start";
-        name_ = ":" + std::string(buf, strcspn(buf, "\n"));
+        ASSERT_GT(pid_, 0) << "Xvfb did not start";
     }
     static void Stop()
     {
@@ -131,6 +146,9 @@ protected:
             dup2(err, 2);
             setenv("DISPLAY", Display::Name().c_str(), 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
+            // As in a desktop session; without it the windowing libraries
+            // complain on standard error before they settle on X11.
+            setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
             // In sanitizer builds: SDL and the GL driver keep allocations to
             // the end of the process; the player's own memory is checked by
             // the in-process tests.
@@ -241,8 +259,8 @@ TEST_F(Player, DebugWindowPassesEveryEntryAndEndsByEffects)
 TEST_F(Player, EscapeDuringLoadingEndsAtOnce)
 {
     Clock::time_point pressed;
-    Result r = Run({"-window", "-silent"}, {}, 30, [&](pid_t) {
-        ASSERT_TRUE(WaitForWindow(20));
+    Result r = Run({"-window", "-silent"}, {}, 60, [&](pid_t) {
+        ASSERT_TRUE(WaitForWindow(40));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         pressed = Clock::now();
         PressKey("Escape");
