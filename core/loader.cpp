@@ -3,7 +3,9 @@
 #include <SDL.h>
 #include <SDL_thread.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 #include "archive/zar.h"
 #include "core/core.h"
@@ -48,6 +50,17 @@ void Loader_DoStep(const loader_step_t *step)
     }
 }
 
+// SDL_Delay's millisecond sleep, without calling into SDL: a quit during
+// loading runs SDL_Quit (at exit) while this thread still sleeps, and the
+// SDL 1.2 layer over SDL2 no longer has a delay to call once it has quit;
+// the thread would then crash the exiting process.
+static void Loader_Pause(int ms)
+{
+    timespec left = {ms / 1000, (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
 int Loader_Run(void *unused)
 {
     (void)unused;
@@ -56,7 +69,7 @@ int Loader_Run(void *unused)
         return 0;
     for (int i = 0; i < loader_step_count; i++) {
         if (loader_steps[i].kind == LOADER_PAUSE)
-            SDL_Delay((Uint32)loader_steps[i].value);
+            Loader_Pause(loader_steps[i].value);
         else
             Loader_DoStep(&loader_steps[i]);
     }

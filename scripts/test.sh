@@ -26,12 +26,12 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-ci-asan --output-on-failure -j2 --timeout 900 -LE no-asan
 
 # The loader thread is never joined, by design: no thread-leak reports.
-step "TSan (threaded tests)"
+step "TSan (threaded and end-to-end tests)"
 cmake -S . -B build-ci-tsan -DBT_WERROR=ON -DBT_SANITIZE=thread -DBT_BUILD_BENCH=OFF \
   -DBT_CONTENT_FROM="$root/build-ci"
 cmake --build build-ci-tsan -j"$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_leaks=0 \
-  ctest --test-dir build-ci-tsan --output-on-failure -j2 --timeout 900 -L thread
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_leaks=0:suppressions="$root/tests/tsan.supp" \
+  ctest --test-dir build-ci-tsan --output-on-failure -j2 --timeout 900 -L 'thread|e2e'
 
 if [ -x scripts/fuzz.sh ]; then
   step "archive fuzzer (bounded)"

@@ -232,42 +232,4 @@ TEST_F(BootScene, FirstWaveSinksInEntryOneAndTheRestInEntryTwo)
     EXPECT_TRUE(Is(At(32 * 0 + 15, 32 * 2 + 12), RGB{255, 204, 178}, 8));
 }
 
-TEST_F(BootScene, BarsCloseToThreePeachLines)
-{
-    PlayTo(7.941 + 0.001);
-    ASSERT_EQ(Timeline_CurrentIndex(), 3);
-    const RGB peach{255, 204, 178}, black{0, 0, 0};
-    for (int y : {0, 40, 81, 160, 240, 399, 479})
-        for (int x : {0, 319, 320, 639})
-            EXPECT_TRUE(Is(At(x, y), peach)) << x << "," << y;   // zero-width bars
-
-    PlayTo(10.25);
-    ASSERT_EQ(Timeline_CurrentIndex(), 3);
-    for (int x : {0, 100, 319, 320, 500, 639}) {
-        for (int y : {80, 81, 239, 240, 398, 399})
-            EXPECT_TRUE(Is(At(x, y), peach)) << x << "," << y;
-        for (int y : {0, 79, 82, 160, 238, 241, 320, 397, 400, 479})
-            EXPECT_TRUE(Is(At(x, y), black)) << x << "," << y;
-    }
-}
-
-TEST_F(BootScene, BarsGrowFromTheLeftAndFromTheMiddle)
-{
-    PlayTo(7.941 + 1.5);
-    ASSERT_EQ(Timeline_CurrentIndex(), 3);
-    float a = chan.a;
-    ASSERT_GT(a, 100.0f);
-    ASSERT_LT(a, 300.0f);
-    const RGB peach{255, 204, 178}, black{0, 0, 0};
-    int ax = (int)a;
-    // Strips 1 and 3 grow rightwards from x = 0 and 320; strips 2 and 4 leftwards from 320 and 640.
-    EXPECT_TRUE(Is(At(ax - 3, 40), black));
-    EXPECT_TRUE(Is(At(ax + 3, 40), peach));
-    EXPECT_TRUE(Is(At(320 + ax - 3, 300), black));
-    EXPECT_TRUE(Is(At(320 - ax + 3, 160), black));
-    EXPECT_TRUE(Is(At(320 - ax - 3, 160), peach));
-    EXPECT_TRUE(Is(At(640 - ax + 3, 440), black));
-    EXPECT_TRUE(Is(At(640 - ax - 3, 440), peach));
-}
-
 }  // namespace
