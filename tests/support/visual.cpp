@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "core/core.h"
-#include "tools/capture/png_write.h"
 #include "tools/capture/session.h"
 
 namespace visual {
@@ -183,12 +182,6 @@ double ShareNear(const Frame &frame, Rect rect, Rgb colour, int tol)
                                          << " (demo time " << frame.demo_time << ", entry " << frame.entry
                                          << ") are not " << want << " +-" << tol << "; the first, at (" << first_x
                                          << ", " << first_y << "), is " << frame.At(first_x, first_y);
-}
-
-bool SavePNG(const Frame &frame, const std::string &path)
-{
-    std::string err;
-    return capture::WritePNG(path, frame.rgb.data(), capture::kWidth, capture::kHeight, &err);
 }
 
 std::ostream &operator<<(std::ostream &out, const Rgb &c)

@@ -71,9 +71,6 @@ double ShareNear(const Frame &frame, Rect rect, Rgb colour, int tol);
 // Every pixel of the rectangle within tol of want.
 ::testing::AssertionResult RegionIs(const Frame &frame, Rect rect, Rgb want, int tol);
 
-// Writes the frame as a PNG (for looking at a failure); false on error.
-bool SavePNG(const Frame &frame, const std::string &path);
-
 // Prints (r, g, b) in assertion messages.
 std::ostream &operator<<(std::ostream &out, const Rgb &c);
 
