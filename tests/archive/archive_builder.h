@@ -1,141 +1,77 @@
-// Test helpers: archives assembled byte by byte (so every field can be made
-// wrong on purpose) and a runner that lets a fatal path end a child process.
+// Test helper: archives assembled byte by byte, so any field can be made
+// wrong on purpose.
 #pragma once
 
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
+// ASan and TSan reserve terabytes of address space: no address-space limit can be set under them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZARTEST_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZARTEST_SANITIZER 1
+#endif
+#endif
 
 namespace zartest {
 
-inline void Put32(std::vector<uint8_t> *out, uint32_t v)
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes Text(const std::string &s) { return {s.begin(), s.end()}; }
+
+// Little-endian words (a mesh or picture header), then tail bytes of 'A'.
+inline Bytes Words(std::initializer_list<uint32_t> words, size_t tail = 0)
 {
-    for (int i = 0; i < 4; i++)
-        out->push_back(uint8_t(v >> (8 * i)));
+    Bytes p;
+    for (uint32_t v : words)
+        for (int i = 0; i < 32; i += 8)
+            p.push_back(uint8_t(v >> i));
+    p.resize(p.size() + tail, 'A');
+    return p;
 }
 
-inline std::vector<uint8_t> Zip(const std::vector<uint8_t> &data)
-{
-    uLongf len = compressBound(uLong(data.size()));
-    std::vector<uint8_t> out(len);
-    compress2(out.data(), &len, data.data(), uLong(data.size()), 9);
-    out.resize(len);
-    return out;
-}
-
-inline std::vector<uint8_t> Bytes(const std::string &s) { return {s.begin(), s.end()}; }
-
-// One directory record and its packed block. By default the sizes and offset
-// are the true ones; set the overrides to lie.
+// One directory record and the block stored for it. packed and offset of -1
+// are written as the true values; anything else is written as given.
 struct Rec {
-    std::string name;              // copied into the 40-byte field, cut at 40
-    uint32_t type = 32;
-    std::vector<uint8_t> packed;
-    uint32_t unpacked = 0;
-    bool set_packed = false, set_offset = false;
-    uint32_t packed_size = 0, offset = 0;
+    std::string name; // cut at 40 bytes
+    uint32_t type, unpacked;
+    Bytes block;
+    int64_t packed = -1, offset = -1;
 };
 
 // A record holding payload, packed as the writer does.
-inline Rec Entry(const std::string &name, uint32_t type, const std::vector<uint8_t> &payload)
+inline Rec Entry(const std::string &name, uint32_t type, const Bytes &payload)
 {
-    Rec r;
-    r.name = name;
-    r.type = type;
-    r.packed = Zip(payload);
-    r.unpacked = uint32_t(payload.size());
+    uLongf len = compressBound(uLong(payload.size()));
+    Rec r{name, type, uint32_t(payload.size()), Bytes(len)};
+    compress2(r.block.data(), &len, payload.data(), uLong(payload.size()), 9);
+    r.block.resize(len);
     return r;
 }
 
-// Header, directory, then the packed blocks in record order. count_override
-// replaces the header's entry count when not negative.
-inline std::vector<uint8_t> Build(const std::vector<Rec> &recs, int64_t count_override = -1)
+// Header, directory, then the blocks in record order. count, when not
+// negative, replaces the header's entry count.
+inline Bytes Build(const std::vector<Rec> &recs, int64_t count = -1)
 {
-    std::vector<uint8_t> out = {'Z', 'A', 'R', 'D'};
-    Put32(&out, 1);
-    Put32(&out, 0);
-    Put32(&out, count_override >= 0 ? uint32_t(count_override) : uint32_t(recs.size()));
-    uint32_t at = uint32_t(16 + 56 * recs.size());
+    Bytes out = Words({0x4452415au /* "ZARD" */, 1, 0, uint32_t(count >= 0 ? count : int64_t(recs.size()))});
+    int64_t at = 16 + 56 * int64_t(recs.size());
     for (const Rec &r : recs) {
-        uint8_t name[40] = {};
-        std::memcpy(name, r.name.data(), r.name.size() < 40 ? r.name.size() : 40);
-        out.insert(out.end(), name, name + 40);
-        Put32(&out, r.type);
-        Put32(&out, r.unpacked);
-        Put32(&out, r.set_packed ? r.packed_size : uint32_t(r.packed.size()));
-        Put32(&out, r.set_offset ? r.offset : at);
-        at += uint32_t(r.packed.size());
+        char name[40] = {};
+        r.name.copy(name, sizeof name);
+        out.insert(out.end(), name, name + sizeof name);
+        const Bytes fields = Words({r.type, r.unpacked, uint32_t(r.packed >= 0 ? r.packed : int64_t(r.block.size())),
+                                    uint32_t(r.offset >= 0 ? r.offset : at)});
+        out.insert(out.end(), fields.begin(), fields.end());
+        at += int64_t(r.block.size());
     }
     for (const Rec &r : recs)
-        out.insert(out.end(), r.packed.begin(), r.packed.end());
+        out.insert(out.end(), r.block.begin(), r.block.end());
     return out;
-}
-
-inline std::string WriteTemp(const std::vector<uint8_t> &bytes, const std::string &tag)
-{
-    static int serial;
-    const std::string path = "/tmp/zartest_" + std::to_string(getpid()) + "_" + tag + "_" +
-                             std::to_string(serial++) + ".zar";
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        if (!bytes.empty())
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-    return path;
-}
-
-struct Outcome {
-    bool exited = false;
-    int status = -1;
-    std::string out, err;
-};
-
-inline std::string Slurp(FILE *f)
-{
-    std::string s;
-    std::rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
-
-// Runs body in a forked child with its standard output and error captured.
-// A body that returns exits with status 0 after flushing.
-inline Outcome RunChild(const std::function<void()> &body)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    FILE *out = std::tmpfile(), *err = std::tmpfile();
-    Outcome result;
-    if (!out || !err)
-        return result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fileno(out), 1);
-        dup2(fileno(err), 2);
-        body();
-        std::fflush(stdout);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exited = WIFEXITED(status);
-    result.status = result.exited ? WEXITSTATUS(status) : -1;
-    result.out = Slurp(out);
-    result.err = Slurp(err);
-    return result;
 }
 
 } // namespace zartest
