@@ -101,6 +101,15 @@ int ToneOf(const Chord &c, char ch)
 }
 
 // The chord's root placed in [lo, lo + 12).
+// Steps a note struck at step s lasts: itself and the '-' that follow it.
+int HeldSteps(const std::string &rhythm, int s, int steps)
+{
+    int len = 1;
+    while (s + len < steps && rhythm[size_t(s + len)] == '-')
+        ++len;
+    return len;
+}
+
 int Place(int pitch_class, int lo)
 {
     int p = lo + ((pitch_class - lo) % 12 + 12) % 12;
@@ -194,9 +203,7 @@ struct Layout {
                     char ch = r[size_t(s)];
                     if (ch == '.' || ch == '-')
                         continue;
-                    int len = 1;
-                    while (s + len < steps && r[size_t(s + len)] == '-')
-                        ++len;
+                    int len = HeldSteps(r, s, steps);
                     if (track == "bass") {
                         int pitch = Place(chord.root, 33) + ToneOf(chord, ch);
                         Add(t0 + s * step, len * step, pitch, 0.8f, Voice::Bass);
@@ -218,9 +225,7 @@ struct Layout {
                     char ch = r[size_t(s)];
                     if (ch == '.' || ch == '-')
                         continue;
-                    int len = 1;
-                    while (s + len < steps && r[size_t(s + len)] == '-')
-                        ++len;
+                    int len = HeldSteps(r, s, steps);
                     bool same = prev_chord && prev_chord->root == chord.root && prev_chord->intervals == chord.intervals;
                     auto tie = open_ties->find(track);
                     if (ch == '~' && s == 0 && same && tie != open_ties->end()) {
