@@ -69,8 +69,19 @@ void Timeline_Start(tl_header_t *header, int debug);
 int Timeline_Frame(void);
 // Frame routine of a freshly switched entry: setup, then the first render.
 void Timeline_Enter(void);
-// The demo clock's tick; returns interval so that the SDL timer stays periodic.
+// The demo clock's tick: adds the time step once to every clock; returns
+// interval so that a timer calling it stays periodic.
 uint32_t Clock_Tick(uint32_t interval, void *param);
+// Pacing of the SDL timer against real time, so that the demo keeps time
+// with its soundtrack however late the timer thread wakes up. Times are
+// SDL's milliseconds.
+enum { CLOCK_PERIOD_MS = 10, CLOCK_MAX_CATCHUP_MS = 1000 };
+// Counts real time from now_ms on (the clock starts).
+void Clock_ResetPace(uint32_t now_ms);
+// How many ticks a timer wake-up at now_ms owes: one per whole period since
+// the last one counted, none for an early or repeated wake-up; after a gap
+// of more than a second (a suspend, a debugger) one, resuming from now_ms.
+uint32_t Clock_PeriodsDue(uint32_t now_ms);
 // Removes the SDL timer made by Timeline_Start (shutdown).
 void Clock_Stop(void);
 // Read-only views of the sequencer for tests and tools.

@@ -129,9 +129,42 @@ uint32_t Clock_Tick(uint32_t interval, void *param)
     return interval;
 }
 
+// --- pacing: the timer's wake-ups against real time ---
+// Real time already turned into ticks: the millisecond at which the last
+// whole period ended. Set before the timer starts, then only the timer
+// thread reads and writes it.
+static std::atomic<uint32_t> clock_paced_ms{0};
+
+void Clock_ResetPace(uint32_t now_ms)
+{
+    clock_paced_ms.store(now_ms, std::memory_order_relaxed);
+}
+
+uint32_t Clock_PeriodsDue(uint32_t now_ms)
+{
+    // Unsigned: SDL's millisecond counter may wrap after 49 days.
+    uint32_t paced = clock_paced_ms.load(std::memory_order_relaxed);
+    uint32_t elapsed = now_ms - paced;
+    if (elapsed > CLOCK_MAX_CATCHUP_MS) {
+        // Replaying a suspend or a debugger stop would rush the pictures
+        // through whole scenes; count this wake-up as one period instead.
+        clock_paced_ms.store(now_ms, std::memory_order_relaxed);
+        return 1;
+    }
+    uint32_t periods = elapsed / CLOCK_PERIOD_MS;
+    // The part of a period not yet over stays owed to the next wake-up.
+    clock_paced_ms.store(paced + periods * CLOCK_PERIOD_MS, std::memory_order_relaxed);
+    return periods;
+}
+
 static Uint32 SDLCALL Clock_TimerCallback(Uint32 interval, void *param)
 {
-    return Clock_Tick(interval, param);
+    // SDL re-arms the timer from the moment the callback runs, so every
+    // late wake-up would be lost for good: catch up whole periods of real
+    // time instead, each one a tick of its own.
+    for (uint32_t n = Clock_PeriodsDue(SDL_GetTicks()); n > 0; n--)
+        Clock_Tick(interval, param);
+    return interval;
 }
 
 // Duration from channel a's even change of velocity; also the source of the
@@ -174,7 +207,8 @@ void Timeline_Prepare(tl_header_t *header, int debug)
 void Timeline_Start(tl_header_t *header, int debug)
 {
     Timeline_Prepare(header, debug);
-    tl_timer = SDL_AddTimer(10, Clock_TimerCallback, nullptr);
+    Clock_ResetPace(SDL_GetTicks());
+    tl_timer = SDL_AddTimer(CLOCK_PERIOD_MS, Clock_TimerCallback, nullptr);
 }
 
 void Clock_Stop(void)
