@@ -33,6 +33,9 @@ void Drum_RenderWindows(void);          // entries 11 and 13: the drum, frame fr
 void Drum_RenderReveal(void);           // entry 12: the drum, frame from a
 
 // Glowing pixel wall (entries 16 to 20).
+enum { WALL_ROWS = 25, WALL_COLS = 32, WALL_WAVES = 10 };
+// Palette index of every glyph, row 0 at the top of the wall.
+extern const unsigned char wall_picture[WALL_ROWS][WALL_COLS];
 void Wall_Init(void);                   // loader: nothing (the wall's data is constant)
 void Wall_Setup(void);                  // entry 16: GL state, the glyph and sheet lists
 void Wall_RenderFadeIn(void);           // entry 16
@@ -42,6 +45,21 @@ void Wall_RenderDiagonalWave(void);     // entry 19
 void Wall_RenderFadeOut(void);          // entry 20
 
 // Ribbed gourd with sparkle rings (entries 21 to 27).
+enum {
+    GOURD_PROFILE = 12, GOURD_STEPS = 30, GOURD_COPIES = 3, GOURD_SETS = 10,
+    GOURD_FANS = 256, GOURD_FAN_POINTS = 9, GOURD_SET_POINTS = GOURD_FANS * GOURD_FAN_POINTS
+};
+// Ribbon step i, copy (0: turned +12 degrees, 1: the profile, 2: -12 degrees),
+// profile point j, as (x, y, z); filled by Gourd_Init.
+extern float gourd_ribbons[GOURD_STEPS][GOURD_COPIES][GOURD_PROFILE][3];
+// The ten sparkle sets in the order Gourd_Init fills them (lists 10 to 19).
+extern float gourd_sparkles[GOURD_SETS][GOURD_SET_POINTS][3];
+// One ring of 256 jittered discs from rand(): 64 steps of four discs, tilted,
+// offset and turned about y by a growing angle.
+void Gourd_MakeSparkles(const float templ[][3], float out[][3], int x_offset, int y_offset, int z_offset,
+                        float angle_step, float tilt, int modulus1, int modulus2, int modulus3);
+// Compiles a filled sparkle set as 256 closed fans, colours (centre, rim).
+void Gourd_CompileSparkles(unsigned int list, const float points[][3], const float colours[2][4]);
 void Gourd_Init(void);                  // loader: stem, ribbons, the ten sparkle sets
 void Gourd_Setup(void);                 // entry 21: GL state, lists 2 to 5, 7, 8, 10 to 19
 void Gourd_RenderCurtain(void);         // entries 21 and 27
