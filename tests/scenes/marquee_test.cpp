@@ -61,11 +61,6 @@ TEST(MarqueeInit, TextShorterThanTheScrollerEndsTheProgram)
     ZAR_Close();
 }
 
-struct FbVertex {
-    float x, y, z, r, g, b, a;
-};
-typedef std::vector<FbVertex> FbPolygon;
-
 // Scene units shown by the feedback viewport: x -2000..2000, y -400..400.
 constexpr float kLeft = -2000, kRight = 2000, kBottom = -400, kTop = 400;
 
@@ -74,13 +69,11 @@ protected:
     static void SetUpTestSuite()
     {
         const char *why = nullptr;
-        gl_ok_ = Headless_Open(640, 480, &why);
-        if (!gl_ok_)
+        if (!(gl_ok_ = Headless_Open(640, 480, &why)))
             return;
-        // Probes at known places; the rest blank.
+        // Probes at known places among blanks, and two characters past the end.
         std::string text(142, ' ');
         text[0] = 'A';
-        text[1] = ' ';
         text[2] = 'a';      // lower case: no glyph
         text[3] = '!';      // first glyph
         text[4] = '_';      // last glyph
@@ -88,23 +81,23 @@ protected:
         text[6] = (char)200;
         text[7] = '\0';
         text[70] = 'Q';
-        text[141] = 'W';    // the last character shown
-        text += "MM";       // beyond the scroller's reach
-        ASSERT_TRUE(OpenTextArchive(text));
+        text[141] = 'W';
+        ASSERT_TRUE(OpenTextArchive(text + "MM"));
         Marquee_Init();
         ZAR_Close();
         Marquee_Setup();
     }
     static void TearDownTestSuite() { Headless_Close(); }
-
     void SetUp() override
     {
         if (!gl_ok_)
             GTEST_SKIP() << "no offscreen GL context here";
     }
 
-    // What draw() sends to the GL, as polygons in scene units.
-    static std::vector<FbPolygon> Feedback(void (*draw)(void))
+    // The vertices draw() sends in the dots' own colour (1.0, 0.8, 0.6), that
+    // is dot centres and the light's end of beams: (x, y) in scene units
+    // rounded to whole units, and alpha. Also counts the polygons.
+    static std::vector<std::pair<std::pair<int, int>, float>> DotVertices(void (*draw)(void), int *polygons = nullptr)
     {
         glViewport(0, 0, 640, 480);
         glMatrixMode(GL_PROJECTION);
@@ -118,81 +111,50 @@ protected:
         draw();
         const GLint n = glRenderMode(GL_RENDER);
         EXPECT_GE(n, 0) << "feedback buffer overflowed";
-        std::vector<FbPolygon> polys;
-        for (GLint i = 0; i < n;) {
-            const GLint token = (GLint)buf[i++];
-            if (token != GL_POLYGON_TOKEN) {
-                ADD_FAILURE() << "unexpected feedback token " << token;
-                break;
-            }
-            const int count = (int)buf[i++];
-            FbPolygon p;
-            for (int v = 0; v < count; v++, i += 7) {
+        std::vector<std::pair<std::pair<int, int>, float>> found;
+        int count = 0;
+        for (GLint i = 0; i < n; count++) {
+            EXPECT_EQ(buf[i], GL_POLYGON_TOKEN);
+            int vertices = (int)buf[i + 1];
+            for (i += 2; i < n && vertices-- > 0; i += 7) {
                 const GLfloat *f = &buf[i];
-                p.push_back({kLeft + f[0] * (kRight - kLeft) / 640, kBottom + f[1] * (kTop - kBottom) / 480, f[2],
-                             f[3], f[4], f[5], f[6]});
+                if (std::fabs(f[3] - 1.0f) < 0.01f && std::fabs(f[4] - 0.8f) < 0.01f && std::fabs(f[5] - 0.6f) < 0.01f)
+                    found.push_back({{(int)std::lround(kLeft + f[0] * (kRight - kLeft) / 640),
+                                      (int)std::lround(kBottom + f[1] * (kTop - kBottom) / 480)},
+                                     f[6]});
             }
-            polys.push_back(p);
         }
-        return polys;
-    }
-
-    // A vertex in the dots' own colour (1.0, 0.8, 0.6): a dot's centre or
-    // the light's end of a beam.
-    static bool DotColoured(const FbVertex &v)
-    {
-        return std::fabs(v.r - 1.0f) < 0.01f && std::fabs(v.g - 0.8f) < 0.01f && std::fabs(v.b - 0.6f) < 0.01f;
-    }
-
-    // Centres of the dots drawn, rounded to whole units; the light, which
-    // hangs at (0, 100), is not one.
-    static std::set<std::pair<int, int>> DotCentres(const std::vector<FbPolygon> &polys)
-    {
-        std::set<std::pair<int, int>> centres;
-        for (const FbPolygon &p : polys)
-            for (const FbVertex &v : p) {
-                const int x = (int)std::lround(v.x), y = (int)std::lround(v.y);
-                if (DotColoured(v) && !(x == 0 && y == 100))
-                    centres.insert({x, y});
-            }
-        return centres;
+        if (polygons)
+            *polygons = count;
+        return found;
     }
 
     static bool gl_ok_;
 };
 bool MarqueeScroller::gl_ok_ = false;
 
-TEST_F(MarqueeScroller, FontUnpacksWithTheFirstByteAsTheTopRow)
+TEST_F(MarqueeScroller, EachCharacterFillsA320UnitCellTopRowFirstAndOnlyCodes33To95Draw)
 {
+    // Finale_Init reads the unpacked font too: the first packed byte is the top row.
     for (int g = 0; g < SCROLLER_GLYPHS; g++)
-        for (int r = 0; r < 5; r++)
-            for (int k = 0; k < 8; k++)
-                ASSERT_EQ(scroller_font[g * 40 + r * 8 + k], (marquee_font_packed[g][4 - r] >> k) & 1)
-                    << "code " << g + 33 << " row " << r << " (0 = bottom) column " << k;
-    // The underscore lies on the bottom row.
-    const unsigned char *underscore = &scroller_font[(95 - 33) * 40];
-    EXPECT_EQ(underscore[1] + underscore[6], 2);
-    EXPECT_EQ(underscore[4 * 8 + 1] + underscore[4 * 8 + 6], 0);
-}
-
-TEST_F(MarqueeScroller, EveryCharacterTakesA320UnitCellAndOnlyCodes33To95Draw)
-{
+        for (int i = 0; i < 40; i++)
+            ASSERT_EQ(scroller_font[g * 40 + i], (marquee_font_packed[g][4 - i / 8] >> (i % 8)) & 1) << g << " " << i;
     // Character n is put under the light, its cell from x = -140: its dots
-    // then lie at x = -140 + 40 k, y = 40 r, all within reach of the light,
-    // while the neighbours' columns 1 to 6 stay beyond x = +-200.
+    // lie at x = -140 + 40 k, y = 40 r, all within the light's reach, while
+    // the neighbours' columns 1 to 6 stay beyond x = +-200.
     auto cell_of = [](int n) {
         chan.a = -320.0f * n - 140.0f;
         std::set<std::pair<int, int>> mine;
-        for (const auto &c : DotCentres(Feedback(Marquee_DrawScroller)))
-            if (c.first > -160 && c.first < 160)
-                mine.insert(c);
+        for (const auto &v : DotVertices(Marquee_DrawScroller))
+            if (v.first.first > -160 && v.first.first < 160 && v.first != std::make_pair(0, 100))
+                mine.insert(v.first);
         return mine;
     };
     auto glyph_dots = [](int code) {
         std::set<std::pair<int, int>> want;
         for (int r = 0; r < 5; r++)
             for (int k = 0; k < 8; k++)
-                if (scroller_font[(code - 33) * 40 + r * 8 + k])
+                if ((marquee_font_packed[code - 33][4 - r] >> k) & 1)
                     want.insert({-140 + 40 * k, 40 * r});
         return want;
     };
@@ -206,31 +168,17 @@ TEST_F(MarqueeScroller, EveryCharacterTakesA320UnitCellAndOnlyCodes33To95Draw)
 TEST_F(MarqueeScroller, ADotExactly500UnitsFromTheLightDrawsAtStrengthZeroAndFartherNothing)
 {
     // The light hangs at (0, 100, 200).
-    marquee_dot[0] = 0;
-    marquee_dot[1] = 100;
-    marquee_dot[2] = -300;
-    std::vector<FbPolygon> polys = Feedback(Marquee_DrawDot);
-    EXPECT_EQ(polys.size(), 8u + 4u) << "the dot's fan and its four beams";
-    int dot_coloured = 0;
-    for (const FbPolygon &p : polys)
-        for (const FbVertex &v : p)
-            if (DotColoured(v)) {
-                dot_coloured++;
-                EXPECT_EQ(v.a, 0.0f);
-            }
-    EXPECT_GT(dot_coloured, 0);
-
-    marquee_dot[2] = -300.01f;
-    EXPECT_TRUE(Feedback(Marquee_DrawDot).empty());
-
-    // Nearer dots glow brighter.
-    marquee_dot[2] = 0;
-    for (const FbPolygon &p : Feedback(Marquee_DrawDot))
-        for (const FbVertex &v : p) {
-            if (DotColoured(v)) {
-                EXPECT_NEAR(v.a, 0.6f, 1e-5f);
-            }
-        }
+    const float z[3] = {-300, -300.01f, 0}, strength[3] = {0, -1, 0.6f};
+    for (int i = 0; i < 3; i++) {
+        marquee_dot[0] = 0;
+        marquee_dot[1] = 100;
+        marquee_dot[2] = z[i];
+        int polygons = 0;
+        auto dots = DotVertices(Marquee_DrawDot, &polygons);
+        EXPECT_EQ(polygons, strength[i] < 0 ? 0 : 8 + 4) << "the dot's fan and four beams, at z " << z[i];
+        for (const auto &v : dots)
+            EXPECT_NEAR(v.second, strength[i], 1e-5f) << "at z " << z[i];
+    }
 }
 
 using visual::Frame;
