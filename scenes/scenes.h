@@ -75,6 +75,12 @@ extern unsigned char scroller_font[SCROLLER_GLYPHS * SCROLLER_GLYPH_BYTES];
 void Marquee_Init(void);                // loader: scroll text, font, spike shell
 void Marquee_Setup(void);               // entry 28: GL state, lists 6 to 9, 24, 25
 void Marquee_Render(void);              // entry 28
+// The font as designed: five rows per glyph, top row first, bit k = column k.
+extern const unsigned char marquee_font_packed[SCROLLER_GLYPHS][5];
+// Where Marquee_DrawDot draws its next dot (the light hangs at (0, 100, 200)).
+extern float marquee_dot[3];
+void Marquee_DrawDot(void);             // one lit dot and its beams, or nothing when too far
+void Marquee_DrawScroller(void);        // every dot of the scroll text, laid out from x = a
 
 // Spiked sphere with corner captions (entries 29 to 34).
 void Spikes_Init(void);                 // loader: captions, profile, ring and spike grid
@@ -85,6 +91,13 @@ void Spikes_RenderBottomRight(void);    // entry 31
 void Spikes_RenderTopLeft(void);        // entry 32
 void Spikes_RenderBottomLeft(void);     // entry 33
 void Spikes_RenderFadeOut(void);        // entry 34
+enum { SPIKES_RING = 10, SPIKES_AROUND = 20 };
+// Per spike (ring column j, turn k; cell j + 10 k): how much its discs and
+// its blades are dimmed, spelling letters on the sphere.
+struct spikes_mask_t {
+    float cell[SPIKES_RING * SPIKES_AROUND][2];
+};
+extern const spikes_mask_t spikes_masks[4];   // masks 1 to 4
 
 // Pulsing column with light beams and drifting sprites (entry 35).
 void Column_Init(void);                 // loader: pictures, grids, pulse table, sprites
