@@ -28,8 +28,8 @@ static zar_pic_t *drum_fri1, *drum_fri2, *drum_eyes;
 
 float drum_corner_base[DRUM_CORNER_STATIONS][DRUM_CORNER_ANGLES][3][3];
 float drum_centre_base[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
-static float drum_corner[DRUM_CORNER_STATIONS][DRUM_CORNER_ANGLES][3][3];
-static float drum_centre[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
+static float drum_corner_scaled[DRUM_CORNER_STATIONS][DRUM_CORNER_ANGLES][3][3];
+float drum_centre_scaled[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
 static float drum_radius[DRUM_RADIUS_ENTRIES];
 unsigned char drum_windows[DRUM_FRAMES][DRUM_COLUMNS][DRUM_ROWS];
 
@@ -368,18 +368,18 @@ static void Drum_Rescale(int r)
         const float s = drum_radius[r + 2 * i];
         for (int j = 0; j < DRUM_CORNER_ANGLES; j++)
             for (int p = 0; p < 3; p++) {
-                drum_corner[i][j][p][0] = drum_corner_base[i][j][p][0];
-                drum_corner[i][j][p][1] = drum_corner_base[i][j][p][1] * s;
-                drum_corner[i][j][p][2] = drum_corner_base[i][j][p][2] * s;
+                drum_corner_scaled[i][j][p][0] = drum_corner_base[i][j][p][0];
+                drum_corner_scaled[i][j][p][1] = drum_corner_base[i][j][p][1] * s;
+                drum_corner_scaled[i][j][p][2] = drum_corner_base[i][j][p][2] * s;
             }
     }
     for (int i = 0; i < DRUM_CENTRE_STATIONS; i++) {
         const float s = drum_radius[r + 1 + 2 * i];
         for (int j = 0; j < DRUM_CENTRE_ANGLES; j++)
             for (int p = 0; p < 3; p++) {
-                drum_centre[i][j][p][0] = drum_centre_base[i][j][p][0];
-                drum_centre[i][j][p][1] = drum_centre_base[i][j][p][1] * s;
-                drum_centre[i][j][p][2] = drum_centre_base[i][j][p][2] * s;
+                drum_centre_scaled[i][j][p][0] = drum_centre_base[i][j][p][0];
+                drum_centre_scaled[i][j][p][1] = drum_centre_base[i][j][p][1] * s;
+                drum_centre_scaled[i][j][p][2] = drum_centre_base[i][j][p][2] * s;
             }
     }
 }
@@ -387,7 +387,7 @@ static void Drum_Rescale(int r)
 // A column's brightness: how far the bulge has pushed its lowest pane down.
 static float Drum_Brightness(int c)
 {
-    return -drum_centre[c][0][DRUM_PANE][1] / 125.0f;
+    return -drum_centre_scaled[c][0][DRUM_PANE][1] / 125.0f;
 }
 
 static void Drum_SetColour(float *colour, float r, float g, float b, float a)
@@ -401,10 +401,10 @@ static void Drum_SetColour(float *colour, float r, float g, float b, float a)
 // The corners of cell (c, j) in fan order, closing on the first.
 static void Drum_Corners(int c, int j, const float *k[5], int radius)
 {
-    k[0] = drum_corner[c][j][radius];
-    k[1] = drum_corner[c + 1][j][radius];
-    k[2] = drum_corner[c + 1][j + 1][radius];
-    k[3] = drum_corner[c][j + 1][radius];
+    k[0] = drum_corner_scaled[c][j][radius];
+    k[1] = drum_corner_scaled[c + 1][j][radius];
+    k[2] = drum_corner_scaled[c + 1][j + 1][radius];
+    k[3] = drum_corner_scaled[c][j + 1][radius];
     k[4] = k[0];
 }
 
@@ -433,7 +433,7 @@ static void Drum_Fan(int c, int j, int radius, const float *centre, const float 
     Drum_Corners(c, j, k, radius);
     glBegin(GL_TRIANGLE_FAN);
     glColor4fv(centre);
-    glVertex3fv(drum_centre[c][j][radius]);
+    glVertex3fv(drum_centre_scaled[c][j][radius]);
     glColor4fv(rim);
     for (int e = 0; e < 5; e++)
         glVertex3fv(k[e]);

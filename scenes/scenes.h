@@ -42,6 +42,8 @@ enum {
 // Base rings (station, angle, radius: pane, skin, glow edge) as the init built them.
 extern float drum_corner_base[DRUM_CORNER_STATIONS][DRUM_CORNER_ANGLES][3][3];
 extern float drum_centre_base[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
+// The centre rings as the last drum frame drew them, bulge included.
+extern float drum_centre_scaled[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
 extern unsigned char drum_windows[DRUM_FRAMES][DRUM_COLUMNS][DRUM_ROWS];   // 1 = lit
 extern const int drum_text_cells[DRUM_TEXT_CELLS][2];  // (column, row) that never light
 void Drum_Init(void);                   // loader: pictures, rings, radius table, window frames
