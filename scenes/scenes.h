@@ -16,6 +16,15 @@ void Boot_SetupBars(void);              // entry 3: pixel-space projection
 void Boot_RenderBars(void);             // entry 3: black bars close in
 
 // Mascot echo and glow streams (entries 4 to 7).
+enum { MASCOT_COPIES = 20, MASCOT_STREAM_ROWS = 100, MASCOT_STREAM_COLS = 10 };
+struct zar_mesh_t;
+extern zar_mesh_t *mascot_copies[MASCOT_COPIES];    // echo copies; copy 0 is the stretched mesh
+extern float mascot_stream[MASCOT_STREAM_ROWS * MASCOT_STREAM_COLS][2];  // (x, y), row-major
+// Glow state: the caller sets the point and the tint's colour, Mascot_DrawGlow
+// the tint's alpha and the radius from the point's distance to the mascot.
+extern float mascot_glow_point[3];
+extern float mascot_glow_colour[4];
+extern float mascot_glow_radius;
 void Mascot_Init(void);                 // loader: logo, the twenty echo copies, the stream table
 void Mascot_Setup(void);                // entry 4: GL state, lists 5 to 9
 void Mascot_RenderFade(void);           // entries 4 and 6: 3D pass under the fading letterbox
@@ -24,6 +33,19 @@ void Mascot_RenderWipe(void);           // entry 7: 3D pass, the gap lines wiped
 void Mascot_DrawGlow(void);             // one glowing point of a stream (reads the glow state)
 
 // Eyes and lit-window drum (entries 8 to 15).
+enum {
+    DRUM_CORNER_STATIONS = 72, DRUM_CORNER_ANGLES = 10,     // cell corners along and around the drum
+    DRUM_CENTRE_STATIONS = 71, DRUM_CENTRE_ANGLES = 9,      // cell centres
+    DRUM_FRAMES = 81, DRUM_COLUMNS = 71, DRUM_ROWS = 9,     // window frames of 71 x 9 cells
+    DRUM_TEXT_CELLS = 143,
+};
+// Base rings (station, angle, radius: pane, skin, glow edge) as the init built them.
+extern float drum_corner_base[DRUM_CORNER_STATIONS][DRUM_CORNER_ANGLES][3][3];
+extern float drum_centre_base[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
+// The centre rings as the last drum frame drew them, bulge included.
+extern float drum_centre_scaled[DRUM_CENTRE_STATIONS][DRUM_CENTRE_ANGLES][3][3];
+extern unsigned char drum_windows[DRUM_FRAMES][DRUM_COLUMNS][DRUM_ROWS];   // 1 = lit
+extern const int drum_text_cells[DRUM_TEXT_CELLS][2];  // (column, row) that never light
 void Drum_Init(void);                   // loader: pictures, rings, radius table, window frames
 void Drum_Setup(void);                  // entry 8: GL state, lists 1 to 11 and 30 to 48
 void Drum_RenderWipe(void);             // entries 8 and 15: the white band
