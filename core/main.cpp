@@ -71,6 +71,9 @@ static void Shutdown(void)
     exit(0);
 }
 
+// On Windows SDL.h renames this SDL_main: SDL's entry code builds the
+// arguments, sends standard output and error to stdout.txt and stderr.txt
+// and calls it.
 int main(int argc, char **argv)
 {
     // Trace lines must reach a pipe even if the process is killed mid-run.

@@ -51,6 +51,8 @@ static int ParseDebug(int argc, char **argv, int i)
     for (int k = 0; k < 3 && i + 1 < argc; k++)
         value[k] = argv[++i];
 
+    // The Windows build reads them with its C runtime's atof and atoi: the
+    // same values for decimal numbers, but no hexadecimal, inf or nan forms.
 #ifdef _WIN32
     float start = (float)atof(value[0]);
     float end = (float)atof(value[1]);
