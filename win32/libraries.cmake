@@ -1,6 +1,9 @@
 # The player's libraries and compiler settings when building for Windows.
 # Included by the top-level CMakeLists.txt before its pkg-config look-ups.
 
+if(NOT BT_MINGW_HOST)
+  message(FATAL_ERROR "the Windows build takes the toolchain file win32/mingw-w64.cmake")
+endif()
 set(BT_WIN32_DEPS "" CACHE PATH "Prefix where SDL 1.2 and libmpg123 for Windows are installed (scripts/build-win32.sh)")
 if(NOT EXISTS "${BT_WIN32_DEPS}/lib/pkgconfig/sdl.pc")
   message(FATAL_ERROR "BT_WIN32_DEPS (${BT_WIN32_DEPS}) holds no SDL 1.2 for Windows: build with scripts/build-win32.sh")
