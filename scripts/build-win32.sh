@@ -70,15 +70,23 @@ if [ "$(cat "$deps/.built" 2>/dev/null)" != "$stamp" ]; then
   build_lib() {
     local name=$1 dir=$2; shift 2
     if ! (cd "$dir" && ./configure --host=$host --prefix="$deps" --disable-static CFLAGS=-O2 "$@" \
-      && make -j"$jobs" && make install && $host-strip --strip-unneeded "$deps"/bin/*.dll) \
+      && make -j"$jobs" && make install) \
       >"$work/$name.log" 2>&1; then
       tail -n 40 "$work/$name.log"
       echo "build-win32: building $name failed (log: $work/$name.log)" >&2
       exit 1
     fi
   }
-  build_lib SDL "$work/SDL-1.2"
-  build_lib mpg123 "$work/mpg123" --with-cpu=x86-64 --disable-components --enable-libmpg123
+  # Side by side: their configure scripts run on one core each.
+  build_lib SDL "$work/SDL-1.2" &
+  sdl=$!
+  build_lib mpg123 "$work/mpg123" --with-cpu=x86-64 --disable-components --enable-libmpg123 &
+  mpg123=$!
+  failed=0
+  wait $sdl || failed=1
+  wait $mpg123 || failed=1
+  [ $failed -eq 0 ] || exit 1
+  $host-strip --strip-unneeded "$deps"/bin/*.dll
   cp "$work/SDL-1.2/COPYING" "$deps/licences/SDL-COPYING.txt"
   cp "$work/mpg123/COPYING" "$deps/licences/mpg123-COPYING.txt"
   rm -rf "$work"
