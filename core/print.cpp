@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-// Appends one conversion (spec holds no '*') of value to out.
-template <typename T> static void Print_One(std::string *out, const std::string &spec, T value)
+// Appends one conversion, piece (with no '*' in it), of value to out.
+template <typename T> static void Print_One(std::string *out, const std::string &piece, T value)
 {
     char small[256];
-    int n = snprintf(small, sizeof small, spec.c_str(), value);
+    int n = snprintf(small, sizeof small, piece.c_str(), value);
     if (n < 0)
         return;
     if ((size_t)n < sizeof small) {
@@ -23,7 +23,7 @@ template <typename T> static void Print_One(std::string *out, const std::string 
         return;
     }
     std::string big((size_t)n + 1, '\0');
-    snprintf(&big[0], big.size(), spec.c_str(), value);
+    snprintf(&big[0], big.size(), piece.c_str(), value);
     out->append(big, 0, (size_t)n);
 }
 
@@ -38,50 +38,50 @@ static void Print_NegativeNan(std::string *out, bool upper, int width, bool left
 
 // The conversion letter's argument, read by the length modifier's type.
 // args by address: a va_list passed by value may or may not advance.
-static bool Print_Conversion(std::string *out, const std::string &spec, const std::string &length, char conversion,
+static bool Print_Conversion(std::string *out, const std::string &piece, const std::string &length, char conversion,
                              int width, bool left, va_list *args)
 {
     switch (conversion) {
     case 'd':
     case 'i':
         if (length == "l")
-            Print_One(out, spec, va_arg(*args, long));
+            Print_One(out, piece, va_arg(*args, long));
         else if (length == "ll")
-            Print_One(out, spec, va_arg(*args, long long));
+            Print_One(out, piece, va_arg(*args, long long));
         else if (length == "j")
-            Print_One(out, spec, va_arg(*args, intmax_t));
+            Print_One(out, piece, va_arg(*args, intmax_t));
         else if (length == "z" || length == "t")
-            Print_One(out, spec, va_arg(*args, ptrdiff_t));
+            Print_One(out, piece, va_arg(*args, ptrdiff_t));
         else
-            Print_One(out, spec, va_arg(*args, int));   // also hh and h: promoted to int
+            Print_One(out, piece, va_arg(*args, int));   // also hh and h: promoted to int
         return true;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
         if (length == "l")
-            Print_One(out, spec, va_arg(*args, unsigned long));
+            Print_One(out, piece, va_arg(*args, unsigned long));
         else if (length == "ll")
-            Print_One(out, spec, va_arg(*args, unsigned long long));
+            Print_One(out, piece, va_arg(*args, unsigned long long));
         else if (length == "j")
-            Print_One(out, spec, va_arg(*args, uintmax_t));
+            Print_One(out, piece, va_arg(*args, uintmax_t));
         else if (length == "z" || length == "t")
-            Print_One(out, spec, va_arg(*args, size_t));
+            Print_One(out, piece, va_arg(*args, size_t));
         else
-            Print_One(out, spec, va_arg(*args, unsigned int));
+            Print_One(out, piece, va_arg(*args, unsigned int));
         return true;
     case 'c':
         if (length == "l")
             return false;   // wide characters: the C library's
-        Print_One(out, spec, va_arg(*args, int));
+        Print_One(out, piece, va_arg(*args, int));
         return true;
     case 's':
         if (length == "l")
             return false;
-        Print_One(out, spec, va_arg(*args, const char *));
+        Print_One(out, piece, va_arg(*args, const char *));
         return true;
     case 'p':
-        Print_One(out, spec, va_arg(*args, void *));
+        Print_One(out, piece, va_arg(*args, void *));
         return true;
     case 'a':
     case 'A':
@@ -97,13 +97,13 @@ static bool Print_Conversion(std::string *out, const std::string &spec, const st
             if (std::isnan(v) && std::signbit(v))
                 Print_NegativeNan(out, upper, width, left);
             else
-                Print_One(out, spec, v);
+                Print_One(out, piece, v);
         } else {
             double v = va_arg(*args, double);
             if (std::isnan(v) && std::signbit(v))
                 Print_NegativeNan(out, upper, width, left);
             else
-                Print_One(out, spec, v);
+                Print_One(out, piece, v);
         }
         return true;
     }
@@ -127,12 +127,12 @@ static bool Print_Walk(std::string *out, const char *format, va_list *args)
             continue;
         }
         // %[flags][width][.precision][length]conversion, with the values of
-        // a '*' width or precision written into the spec.
-        std::string spec(1, *p++);
+        // a '*' width or precision written into the piece.
+        std::string piece(1, *p++);
         bool left = false;
         while (*p && strchr("-+ #0", *p)) {
             left |= *p == '-';
-            spec += *p++;
+            piece += *p++;
         }
         int width = 0;
         if (*p == '*') {
@@ -142,13 +142,13 @@ static bool Print_Walk(std::string *out, const char *format, va_list *args)
             if (width < 0) {
                 left = true;
                 width = width == INT_MIN ? INT_MAX : -width;
-                spec += '-';
+                piece += '-';
             }
-            spec += std::to_string(width);
+            piece += std::to_string(width);
         } else {
             for (; *p >= '0' && *p <= '9'; p++) {
                 width = width < 100000 ? width * 10 + (*p - '0') : width;
-                spec += *p;
+                piece += *p;
             }
         }
         if (*p == '.') {
@@ -158,11 +158,11 @@ static bool Print_Walk(std::string *out, const char *format, va_list *args)
                 p++;
                 // A negative precision counts as none.
                 if (precision >= 0)
-                    spec += "." + std::to_string(precision);
+                    piece += "." + std::to_string(precision);
             } else {
-                spec += '.';
+                piece += '.';
                 for (; *p >= '0' && *p <= '9'; p++)
-                    spec += *p;
+                    piece += *p;
             }
         }
         std::string length;
@@ -171,9 +171,9 @@ static bool Print_Walk(std::string *out, const char *format, va_list *args)
         char conversion = *p;
         if (!conversion)
             return false;
-        spec += length;
-        spec += *p++;
-        if (!Print_Conversion(out, spec, length, conversion, width, left, args))
+        piece += length;
+        piece += *p++;
+        if (!Print_Conversion(out, piece, length, conversion, width, left, args))
             return false;
     }
     return true;
