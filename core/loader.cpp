@@ -3,9 +3,9 @@
 #include <SDL.h>
 #include <SDL_thread.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdlib>
-#include <ctime>
+#include <thread>
 
 #include "archive/zar.h"
 #include "core/core.h"
@@ -53,12 +53,11 @@ void Loader_DoStep(const loader_step_t *step)
 // SDL_Delay's millisecond sleep, without calling into SDL: a quit during
 // loading runs SDL_Quit (at exit) while this thread still sleeps, and the
 // SDL 1.2 layer over SDL2 no longer has a delay to call once it has quit;
-// the thread would then crash the exiting process.
+// the thread would then crash the exiting process. The standard library's
+// sleep carries on after signals and works alike on Linux and Windows.
 static void Loader_Pause(int ms)
 {
-    timespec left = {ms / 1000, (long)(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 int Loader_Run(void *unused)

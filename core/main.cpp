@@ -1,4 +1,4 @@
-// player-linux: start-up, the frame loop and shutdown.
+// The player (player-linux, player-win32): start-up, the frame loop and shutdown.
 #include <SDL.h>
 #include <GL/gl.h>
 
@@ -14,9 +14,15 @@ static const char *const ICON_TITLE = "brass_tide";
 
 static uint32_t video_flags = SDL_OPENGL | SDL_FULLSCREEN;
 
+#ifdef _WIN32
+static const int SOUND_OUTPUT = FSOUND_OUTPUT_DSOUND;
+#else
+static const int SOUND_OUTPUT = FSOUND_OUTPUT_OSS;
+#endif
+
 static void OpenSound(void)
 {
-    FSOUND_SetOutput(FSOUND_OUTPUT_OSS);
+    FSOUND_SetOutput(SOUND_OUTPUT);
     if (!FSOUND_Init(44100, 32, 0)) {
         printf("TARN_PLAYER: %s\n", Options_SoundErrorText(FSOUND_GetError()));
         FSOUND_Close();
@@ -65,10 +71,19 @@ static void Shutdown(void)
     exit(0);
 }
 
+// On Windows SDL.h renames this SDL_main: SDL's entry code builds the
+// arguments, sends standard output and error to stdout.txt and stderr.txt
+// and calls it.
 int main(int argc, char **argv)
 {
     // Trace lines must reach a pipe even if the process is killed mid-run.
+    // Windows' C runtime buffers "line-buffered" streams fully, so there
+    // each line goes out unbuffered into SDL's stdout.txt instead.
+#ifdef _WIN32
+    setvbuf(stdout, nullptr, _IONBF, 0);
+#else
     setvbuf(stdout, nullptr, _IOLBF, 0);
+#endif
 
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
         printf("SDL initialization error ...\n");

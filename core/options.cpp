@@ -51,9 +51,17 @@ static int ParseDebug(int argc, char **argv, int i)
     for (int k = 0; k < 3 && i + 1 < argc; k++)
         value[k] = argv[++i];
 
+    // The Windows build reads them with its C runtime's atof and atoi: the
+    // same values for decimal numbers, but no hexadecimal, inf or nan forms.
+#ifdef _WIN32
+    float start = (float)atof(value[0]);
+    float end = (float)atof(value[1]);
+    long offset = atoi(value[2]);
+#else
     float start = (float)strtod(value[0], nullptr);
     float end = (float)strtod(value[1], nullptr);
     long offset = strtol(value[2], nullptr, 10);
+#endif
 
     player_debug = 1;
     printf("BT_x: debug mode.\n");

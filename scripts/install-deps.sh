@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the tools need.
+# Installs every Debian package the build, the tests and the tools need;
+# with the argument win32, those of the Windows build and its tests instead
+# (the MinGW-w64 cross compiler, its zlib, and wine to run the result).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
-packages=(
-  cmake g++ clang pkg-config make
-  libsdl1.2-compat-dev libmpg123-dev libmp3lame-dev libpng-dev zlib1g-dev
-  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
-  libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool ffmpeg
-)
+if [ "${1:-}" = "win32" ]; then
+  packages=(
+    cmake make pkg-config g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    wine wine64 xvfb xauth xdotool ffmpeg
+  )
+else
+  packages=(
+    cmake g++ clang pkg-config make
+    libsdl1.2-compat-dev libmpg123-dev libmp3lame-dev libpng-dev zlib1g-dev
+    libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
+    libgtest-dev libbenchmark-dev
+    xvfb xauth xdotool ffmpeg
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Builds everything (the player, the archive and the soundtrack) and plays the
-# demo. With a display it opens the player's window (arguments are passed on,
-# e.g. -window or -silent); without one it renders the whole demo to
-# build/brass_tide.mp4 with the headless renderer.
+# Builds what playing needs (the player, or the headless renderer, and the
+# archive and the soundtrack) and plays the demo. With a display it opens the
+# player's window (arguments are passed on, e.g. -window or -silent); without
+# one it renders the whole demo to build/brass_tide.mp4 with the headless
+# renderer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)"
+if [ -n "${DISPLAY:-}" ]; then
+  cmake --build build -j"$(nproc)" --target player-linux bt_content
+else
+  cmake --build build -j"$(nproc)" --target capture bt_content
+fi
 
 cd build
 if [ -n "${DISPLAY:-}" ]; then

@@ -18,17 +18,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
+#include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
+#ifndef _WIN32
+#include <ctime>
+#endif
 
 namespace {
 
@@ -49,7 +49,7 @@ const std::chrono::milliseconds DECODER_BACKSTOP(20);
 
 struct Stream {
     uintptr_t handle = 0;
-    int fd = -1;
+    FILE *file = nullptr;
     mpg123_handle *mh = nullptr;
     unsigned char *ring = nullptr;
     size_t ring_bytes = 0;             // a multiple of FRAME_BYTES
@@ -88,11 +88,25 @@ uint64_t next_generation = 1;
 // not run destructors on a decoder thread's mutex or on a joinable thread.
 Stream *streams[MAX_STREAMS];
 
-int64_t NowNs(clockid_t clock)
+int64_t NowNs(void)
 {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of the calling thread, for the decode-cost counter: on a loaded
+// machine wall time would also count the turns the decoder waited for a core.
+int64_t ThreadCpuNs(void)
+{
+#ifdef _WIN32
+    // Windows advances thread times only at scheduler ticks (about 16 ms),
+    // far coarser than one decode call: the counter takes wall time there.
+    return NowNs();
+#else
     timespec ts;
-    clock_gettime(clock, &ts);
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+#endif
 }
 
 // Records the outcome of a public call and passes the result through.
@@ -175,7 +189,7 @@ void MixCallback(void *, Uint8 *out, int len)
         mix = true;
         s->frames_played.fetch_add(n / FRAME_BYTES, std::memory_order_relaxed);
         if (s->awaiting_sound.exchange(false))
-            s->play_to_sound_ns.store(NowNs(CLOCK_MONOTONIC) - s->play_ns.load());
+            s->play_to_sound_ns.store(NowNs() - s->play_ns.load());
         s->wake.notify_one();
     }
 }
@@ -193,9 +207,9 @@ bool DecodeSome(Stream *s)
     size_t at = (size_t)(w % s->ring_bytes);
     size_t want = std::min({space, s->ring_bytes - at, DECODE_CHUNK});
     size_t done = 0;
-    int64_t t0 = NowNs(CLOCK_THREAD_CPUTIME_ID);
+    int64_t t0 = ThreadCpuNs();
     int rc = mpg123_read(s->mh, s->ring + at, want, &done);
-    s->decode_ns.fetch_add((uint64_t)(NowNs(CLOCK_THREAD_CPUTIME_ID) - t0), std::memory_order_relaxed);
+    s->decode_ns.fetch_add((uint64_t)(ThreadCpuNs() - t0), std::memory_order_relaxed);
     if (done > 0) {
         s->frames_decoded.fetch_add(done / FRAME_BYTES, std::memory_order_relaxed);
         s->write_pos.store(w + done, std::memory_order_release);
@@ -253,33 +267,46 @@ void DestroyStream(Stream *s)
     }
     if (s->mh)
         mpg123_delete(s->mh);
-    if (s->fd >= 0)
-        close(s->fd);
+    if (s->file)
+        fclose(s->file);
     delete[] s->ring;
     delete s;
 }
 
-// Opens name as a regular file without blocking (a FIFO would hang open()).
-int OpenInput(const char *name, int *error)
+// Opens name for reading if it is a regular file. Anything else is refused
+// before it is opened: opening a FIFO would block until someone writes to it.
+FILE *OpenInput(const char *name, int *error)
 {
-    int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        *error = errno == ENOENT || errno == ENOTDIR ? FSOUND_ERR_FILE_NOTFOUND : FSOUND_ERR_FILE_BAD;
-        return -1;
+    std::error_code ec;
+    std::filesystem::file_type type = std::filesystem::status(name, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+        *error = FSOUND_ERR_FILE_NOTFOUND;
+        return nullptr;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    // Binary: on Windows a text-mode read would mangle the MP3 data.
+    FILE *file = type == std::filesystem::file_type::regular ? fopen(name, "rb") : nullptr;
+    if (!file)
         *error = FSOUND_ERR_FILE_BAD;
-        return -1;
-    }
-    fcntl(fd, F_SETFL, 0);
-    return fd;
+    return file;
 }
 
-// A decoder for fd that always yields mix_rate 16-bit stereo, whatever the
+// mpg123 reads the file through the C library, the same on every system.
+mpg123_ssize_t ReadInput(void *file, void *buffer, size_t bytes)
+{
+    size_t got = fread(buffer, 1, bytes, (FILE *)file);
+    return got == 0 && ferror((FILE *)file) ? -1 : (mpg123_ssize_t)got;
+}
+
+off_t SeekInput(void *file, off_t offset, int whence)
+{
+    if (fseek((FILE *)file, (long)offset, whence) != 0)
+        return -1;
+    return (off_t)ftell((FILE *)file);
+}
+
+// A decoder for file that always yields mix_rate 16-bit stereo, whatever the
 // file's rate and channels: mpg123 resamples and duplicates itself.
-mpg123_handle *NewDecoder(int fd, int *error)
+mpg123_handle *NewDecoder(FILE *file, int *error)
 {
     int rc = MPG123_OK;
     mpg123_handle *mh = mpg123_new(nullptr, &rc);
@@ -290,7 +317,8 @@ mpg123_handle *NewDecoder(int fd, int *error)
     mpg123_param(mh, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_STEREO, 0);
     mpg123_format_none(mh);
     if (mpg123_format(mh, mix_rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK
-        || mpg123_open_fd(mh, fd) != MPG123_OK) {
+        || mpg123_replace_reader_handle(mh, ReadInput, SeekInput, nullptr) != MPG123_OK
+        || mpg123_open_handle(mh, file) != MPG123_OK) {
         mpg123_delete(mh);
         *error = FSOUND_ERR_FILE_BAD;
         return nullptr;
@@ -393,17 +421,17 @@ FSOUND_STREAM *FSOUND_Stream_Open(const char *name, unsigned int, int offset, in
     if (slot < 0)
         return Fail(FSOUND_ERR_MEMORY, none);
     int error = FSOUND_ERR_NONE;
-    int fd = OpenInput(name, &error);
-    if (fd < 0)
+    FILE *file = OpenInput(name, &error);
+    if (!file)
         return Fail(error, none);
-    mpg123_handle *mh = NewDecoder(fd, &error);
+    mpg123_handle *mh = NewDecoder(file, &error);
     if (!mh) {
-        close(fd);
+        fclose(file);
         return Fail(error, none);
     }
 
     Stream *s = new Stream;
-    s->fd = fd;
+    s->file = file;
     s->mh = mh;
     // Never less than two device periods, or the ring could not cover one callback.
     size_t frames = std::max((size_t)buffer_ms * (size_t)mix_rate / 1000, (size_t)2 * DEVICE_FRAMES);
@@ -445,7 +473,7 @@ int FSOUND_Stream_Play(int channel, FSOUND_STREAM *stream)
     }
     s->rewound = false;
     s->play_to_sound_ns.store(-1);
-    s->play_ns.store(NowNs(CLOCK_MONOTONIC));
+    s->play_ns.store(NowNs());
     s->awaiting_sound.store(true);
     SDL_LockAudio();
     s->channel.store(channel);
