@@ -49,43 +49,32 @@ void InitFromTinyArchive()
     unlink(path);
 }
 
-constexpr unsigned kSeed = 4242;
-
 class ColumnData : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        // The player never seeds; a known seed lets the test replay the draws.
-        srand(kSeed);
-        InitFromTinyArchive();
-    }
+    static void SetUpTestSuite() { InitFromTinyArchive(); }
 };
 
 TEST_F(ColumnData, GridsAreHalfRingsWithTheCellGridInTheMiddleOfEachCell)
 {
     const column_grids_t &b = column_base;
+    // Angle about the y axis, 0 at -x, growing towards +z.
+    auto angle = [](const float *p) { return std::atan2(p[2], -p[0]); };
     for (int r = 0; r < COLUMN_ROWS; r++)
         for (int k = 0; k < COLUMN_POINTS; k++) {
             EXPECT_NEAR(std::hypot(b.inner[r][k][0], b.inner[r][k][2]), 20.0, 1e-4);
             EXPECT_NEAR(std::hypot(b.outer[r][k][0], b.outer[r][k][2]), 100.0, 1e-3);
-            // Half a turn on the side of positive z, from -x round to nearly +x.
-            EXPECT_GE(b.inner[r][k][2], 0.0f);
+            EXPECT_NEAR(angle(b.inner[r][k]), k * M_PI / 16, 1e-5);
+            // Rows 0 and 1 share a height; the outer shell is 2.6 times as tall.
             EXPECT_NEAR(b.inner[r][k][1], r == 0 ? -60 : -60 + 4 * (r - 1), 1e-5);
             EXPECT_NEAR(b.outer[r][k][1], 2.6 * (r == 0 ? -62 : -62 + 4 * (r - 1)), 1e-3);
         }
-    EXPECT_FLOAT_EQ(b.inner[0][0][0], -20.0f);
-    EXPECT_NEAR(std::atan2(b.inner[0][15][2], -b.inner[0][15][0]), 15 * M_PI / 16, 1e-5);
-    // Cell point (r, k) lies between rows r and r + 1 and points k and k + 1.
     for (int r = 1; r < COLUMN_CELL_ROWS; r++)
         for (int k = 0; k < COLUMN_CELL_POINTS; k++) {
             const float *c = b.inner_cell[r][k], *p = b.inner[r][k], *q = b.inner[r + 1][k + 1];
             EXPECT_NEAR(c[1], (p[1] + q[1]) / 2, 1e-4);
-            double mid = (std::atan2(p[2], -p[0]) + std::atan2(q[2], -q[0])) / 2;
-            EXPECT_NEAR(std::atan2(c[2], -c[0]), mid, 1e-5) << r << ", " << k;
+            EXPECT_NEAR(angle(c), (angle(p) + angle(q)) / 2, 1e-5) << r << ", " << k;
             EXPECT_NEAR(b.outer_cell[r][k][1], 2.6 * (-62 + 2 + 4 * (r - 1)), 1e-3);
         }
-    // The bottom row of cells is flat: its cell points lie at the rows' height.
-    EXPECT_FLOAT_EQ(b.inner_cell[0][7][1], -60.0f);
 }
 
 TEST_F(ColumnData, PulseTableStaysWithinItsRangeAndEveryRampValueLooksUpInsideIt)
@@ -95,7 +84,6 @@ TEST_F(ColumnData, PulseTableStaysWithinItsRangeAndEveryRampValueLooksUpInsideIt
         EXPECT_LE(column_pulse[i], 1.5f);
     }
     EXPECT_FLOAT_EQ(column_pulse[0], 0.8f);
-    EXPECT_NEAR(column_pulse[6], 0.7 * std::sin(6 * 0.26) + 0.8, 1e-5);
 
     // d0 runs from 0 up to 24 and no further; the largest value reads the
     // last entries of the table (an overrun shows under the address checker).
@@ -105,13 +93,11 @@ TEST_F(ColumnData, PulseTableStaysWithinItsRangeAndEveryRampValueLooksUpInsideIt
     EXPECT_EQ(w.outer[29][3][2], b.outer[29][3][2] * column_pulse[82]);
     EXPECT_EQ(w.inner_cell[28][3][0], b.inner_cell[28][3][0] * column_pulse[81]);
     EXPECT_EQ(w.outer_cell[28][3][2], b.outer_cell[28][3][2] * column_pulse[81]);
-    // Just below a whole number the cells already take the next index.
+    // Truncated: just below a whole number the grid keeps the lower index
+    // and the cells already take the next.
     Column_Pulse(23.9f);
     EXPECT_EQ(w.inner[29][3][0], b.inner[29][3][0] * column_pulse[81]);
     EXPECT_EQ(w.inner_cell[28][3][0], b.inner_cell[28][3][0] * column_pulse[80]);
-    Column_Pulse(0.0f);
-    EXPECT_EQ(w.inner[0][3][0], b.inner[0][3][0] * column_pulse[0]);
-    EXPECT_EQ(w.inner_cell[0][3][0], b.inner_cell[0][3][0] * column_pulse[1]);
 }
 
 TEST_F(ColumnData, PulseRescalesOnlyXAndZOfTheWorkingGrids)
@@ -134,31 +120,14 @@ TEST_F(ColumnData, PulseRescalesOnlyXAndZOfTheWorkingGrids)
     EXPECT_EQ(memcmp(&before, &column_base, sizeof before), 0) << "the base grids must keep their init values";
 }
 
-TEST_F(ColumnData, SpritesLieInTheirBlocksDrawnXFirstLayerByLayer)
+TEST_F(ColumnData, SpritesLieInTheirBlocks)
 {
-    srand(kSeed);
-    for (int m = 0; m < 8; m++) {
-        int x[4][4], y[4][4];
-        for (auto &layer : x)
-            for (int &v : layer)
-                v = 60 + 10 * (rand() % 11);
-        for (auto &layer : y)
-            for (int &v : layer)
-                v = -96 + 24 * m + 4 * (rand() % 6);
-        for (int g = 0; g < COLUMN_LAYERS; g++)
-            for (int j = 0; j < 4; j++) {
-                const float *p = column_sprite_pos[g][4 * m + j];
-                EXPECT_EQ(p[0], (float)x[g][j]) << "layer " << g << ", sprite " << 4 * m + j;
-                EXPECT_EQ(p[1], (float)y[g][j]) << "layer " << g << ", sprite " << 4 * m + j;
-            }
-    }
-    // Whatever the generator, each sprite stays within its ranges.
     for (int g = 0; g < COLUMN_LAYERS; g++)
         for (int k = 0; k < COLUMN_SPRITES; k++) {
             const int x = (int)column_sprite_pos[g][k][0], y = (int)column_sprite_pos[g][k][1];
             const int y0 = -96 + 24 * (k / 4);
-            EXPECT_TRUE(x >= 60 && x <= 160 && x % 10 == 0) << x;
-            EXPECT_TRUE(y >= y0 && y <= y0 + 20 && (y - y0) % 4 == 0) << y;
+            EXPECT_TRUE(x >= 60 && x <= 160 && x % 10 == 0) << "layer " << g << ", sprite " << k << ": x " << x;
+            EXPECT_TRUE(y >= y0 && y <= y0 + 20 && (y - y0) % 4 == 0) << "layer " << g << ", sprite " << k << ": y " << y;
         }
 }
 

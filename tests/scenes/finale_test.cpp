@@ -57,61 +57,58 @@ std::vector<zarw::Entry> WithText(const std::string &text)
     return {Picture("siekierka", 640, 480, 64, 32), Picture("butterfly", 384, 256, 128, 256), Text(text)};
 }
 
-// Glyph of '!' (the font's first): a dot at every (row, column) with
-// row + column odd, so that rows and columns cannot be swapped unseen.
-// Glyph of 'A': only row 4 (the top), column 1.
+// Glyph of '!' (the font's first): a dot wherever row + column is odd, 15
+// dots. Glyph of 'A': one dot, top row (4), column 1.
 void FillFont()
 {
     memset(scroller_font, 0, sizeof scroller_font);
     for (int r = 0; r < 5; r++)
         for (int k = 1; k < 7; k++)
-            scroller_font[0 * SCROLLER_GLYPH_BYTES + r * 8 + k] = (r + k) % 2;
+            scroller_font[r * 8 + k] = (r + k) % 2;
     scroller_font[('A' - 33) * SCROLLER_GLYPH_BYTES + 4 * 8 + 1] = 1;
-    // '`' (96) and the space are not in the font; give the bytes just past
-    // it something to show if they were ever read.
+}
+
+// Lit bytes among the 24 bitmap rows of character n.
+long Lit(int n)
+{
+    long lit = 0;
+    for (int row = 24 * n; row < 24 * n + 24 && row < FINALE_BITMAP_ROWS; row++)
+        for (int col = 0; col < FINALE_BITMAP_COLS; col++)
+            lit += finale_bitmap[row][col];
+    return lit;
 }
 
 TEST(FinaleData, EachFontDotBecomesAThreeByThreeBlockOfItsCharactersRows)
 {
     FillFont();
     std::string text(110, ' ');
-    text[0] = '!';
+    text[0] = text[109] = '!';
     text[5] = 'A';
-    text[6] = '`';          // outside the font
+    text[6] = '`';          // past the font
     text[7] = '\n';
-    text[109] = '!';
     InitFrom(WithText(text));
-
-    auto expect_char = [](int n, int code) {
-        for (int row = 24 * n; row < 24 * n + 24; row++)
-            for (int col = 0; col < FINALE_BITMAP_COLS; col++) {
-                const int k = (row - 24 * n) / 3, r = col / 3;
-                const int want = code >= 33 && code <= 95 ? scroller_font[(code - 33) * 40 + r * 8 + k] : 0;
-                ASSERT_EQ(finale_bitmap[row][col], want) << "character " << n << ", bitmap row " << row
-                                                         << ", column " << col;
-            }
-    };
-    for (int n = 0; n < 110; n++)
-        expect_char(n, (unsigned char)text[n]);
-    // Spot checks in the bitmap's own terms: 'A' lights column 1 (rows
-    // 123..125 of character 5) in font row 4 (bitmap columns 12..14).
-    EXPECT_EQ(finale_bitmap[24 * 5 + 3][12], 1);
-    EXPECT_EQ(finale_bitmap[24 * 5 + 5][14], 1);
-    EXPECT_EQ(finale_bitmap[24 * 5 + 6][12], 0);
-    EXPECT_EQ(finale_bitmap[24 * 5 + 3][11], 0);
+    // 'A': font column 1 is bitmap rows 3 to 5 of its character, font row 4
+    // bitmap columns 12 to 14.
+    EXPECT_EQ(Lit(5), 9);
+    for (int row = 123; row <= 125; row++)
+        for (int col = 12; col <= 14; col++)
+            EXPECT_EQ(finale_bitmap[row][col], 1) << row << ", " << col;
+    // '!': row 0, column 1 is lit, row 1, column 1 is not.
+    EXPECT_EQ(Lit(0), 15 * 9);
+    EXPECT_EQ(Lit(109), 15 * 9);
+    EXPECT_EQ(finale_bitmap[4][1], 1);
+    EXPECT_EQ(finale_bitmap[4][4], 0);
+    for (int n : {1, 6, 7, 108})
+        EXPECT_EQ(Lit(n), 0) << "character " << n << " should be blank";
 }
 
 TEST(FinaleData, AShortTextLeavesTheRestOfTheStripBlank)
 {
     FillFont();
     InitFrom(WithText("!!"));
-    EXPECT_EQ(finale_bitmap[24 * 0 + 3][0], 1);   // row 0, column 1 of '!'
-    EXPECT_EQ(finale_bitmap[24 * 1 + 3][0], 1);
-    long lit = 0;
-    for (int row = 48; row < FINALE_BITMAP_ROWS; row++)
-        for (int col = 0; col < FINALE_BITMAP_COLS; col++)
-            lit += finale_bitmap[row][col];
-    EXPECT_EQ(lit, 0);
+    EXPECT_EQ(Lit(1), 15 * 9);
+    for (int n = 2; n < FINALE_TEXT_CHARS; n++)
+        ASSERT_EQ(Lit(n), 0) << "character " << n;
 }
 
 TEST(FinaleData, ReliefStaysInRangeAndItsLastRowAndColumnRepeatTheFirst)
