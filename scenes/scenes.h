@@ -122,11 +122,37 @@ struct spikes_mask_t {
 extern const spikes_mask_t spikes_masks[4];   // masks 1 to 4
 
 // Pulsing column with light beams and drifting sprites (entry 35).
+enum {
+    COLUMN_ROWS = 30, COLUMN_POINTS = 16,           // inner and outer grid
+    COLUMN_CELL_ROWS = 29, COLUMN_CELL_POINTS = 15, // one point per cell, in its middle
+    COLUMN_PULSE = 83, COLUMN_LAYERS = 4, COLUMN_SPRITES = 32, COLUMN_OUTLINE = 10
+};
+// Points (x, y, z) of the column's four grids.
+struct column_grids_t {
+    float inner[COLUMN_ROWS][COLUMN_POINTS][3];
+    float outer[COLUMN_ROWS][COLUMN_POINTS][3];
+    float inner_cell[COLUMN_CELL_ROWS][COLUMN_CELL_POINTS][3];
+    float outer_cell[COLUMN_CELL_ROWS][COLUMN_CELL_POINTS][3];
+};
+extern column_grids_t column_base;      // built at init, never changed
+extern column_grids_t column_work;      // x and z rescaled every frame by the pulse
+extern float column_pulse[COLUMN_PULSE];                            // girth factors, 0.1 to 1.5
+extern float column_sprite_pos[COLUMN_LAYERS][COLUMN_SPRITES][2];   // (x, y) per layer, from rand()
 void Column_Init(void);                 // loader: pictures, grids, pulse table, sprites
 void Column_Setup(void);                // entry 35: GL state, lists 2, 3, 7 to 13, 20 to 23
 void Column_Render(void);               // entry 35
+void Column_Pulse(float d0);            // working grids for ramp value d0 (0 to 24)
 
 // Closing pictures and end scroller (entries 36 to 41).
+enum {
+    FINALE_RELIEF = 21,                 // relief grid: columns and rows 0 to 20, 20 repeating 0
+    FINALE_TEXT_CHARS = 110,            // characters of the end text
+    FINALE_BITMAP_ROWS = 2640,          // 24 per character: 8 font columns of 3 rows each
+    FINALE_BITMAP_COLS = 15,            // 5 font rows of 3 columns each
+    FINALE_TUNNEL_SQUARES = 19
+};
+extern float finale_relief[FINALE_RELIEF][FINALE_RELIEF];                       // z at (column, row)
+extern unsigned char finale_bitmap[FINALE_BITMAP_ROWS][FINALE_BITMAP_COLS];    // the end text, 0 or 1
 void Finale_Init(void);                 // loader: relief, pictures, end text bitmap
 void Finale_Setup(void);                // entry 36: GL state, lists 10 to 14, 16, 17
 void Finale_RenderSlideIn(void);        // entry 36

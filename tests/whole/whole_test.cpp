@@ -1,0 +1,137 @@
+// The whole demo as shipped, from the loading screen to the end: the player
+// in a window under a virtual X server with its soundtrack, and the capture
+// tool at 60 frames a second. Each run takes the demo's full length.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/core.h"
+#include "tests/e2e/player_harness.h"
+
+namespace {
+
+using e2e::Player;
+using e2e::ReadFile;
+using e2e::Result;
+
+// Milliseconds the loader pauses while the clock stands still.
+int LoaderPausesMs()
+{
+    int ms = 0;
+    for (int i = 0; i < loader_step_count; i++)
+        if (loader_steps[i].kind == LOADER_PAUSE)
+            ms += loader_steps[i].value;
+    return ms;
+}
+
+// Demo time at which the sequencer finds no entry left: the end of entry 41.
+float DemoEnd()
+{
+    Timeline_Prepare(&timeline_header, 0);
+    return timeline_table[TL_ENTRIES].start;
+}
+
+using WholeDemo = Player;
+
+TEST_F(WholeDemo, PlayerPlaysFromTheLoadingScreenToTheEndWithTheMusicThroughout)
+{
+    Link("brass_tide.mp3");
+    const std::string raw = dir_ + "/audio.raw";
+    const double loading_s = LoaderPausesMs() / 1000.0, demo_s = DemoEnd();
+    const double nominal_s = loading_s + demo_s + 1.0;
+    // The GL draws on the player's own thread, with no helper threads: the
+    // clock fixes the run's length whatever the frame rate, and the rest of
+    // the suite keeps the other core. SDL's timer schedules each tick from
+    // the moment the last one ran, so on a busy machine the clock runs slow
+    // (about a tenth slower with both cores taken).
+    Result r = Run({"-window"}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw, "LP_NUM_THREADS=0"},
+                   1.5 * nominal_s);
+    ASSERT_FALSE(r.timed_out) << "still playing after " << r.seconds << " s";
+    printf("whole run: %.1f s, exit status %d\n", r.seconds, r.status);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "BT_x: windowed mode.\n");
+    // At least the loading phase, the demo and the one-second hold.
+    EXPECT_GE(r.seconds, nominal_s);
+
+    // 44.1 kHz stereo 16-bit. The disk driver writes a period, then sleeps
+    // for one, so on a busy machine the file holds a little less than the
+    // run's wall time; the demo clock lags the same way. (That the loading
+    // phase is silent is the end-to-end tests' concern.)
+    const std::string pcm = ReadFile(raw);
+    auto sample = [&](size_t frame) {
+        int16_t s;
+        memcpy(&s, &pcm[frame * 4], 2);
+        return std::abs((int)s);
+    };
+    const size_t frames = pcm.size() / 4;
+    size_t first = 0;
+    while (first < frames && sample(first) == 0)
+        first++;
+    ASSERT_LT(first, frames) << "the whole run was silent";
+    const double music_s = demo_s - timeline_table[1].start, heard_s = (double)(frames - first) / 44100;
+    printf("sound: %.1f s written, music from %.1f s for %.1f s (the demo's music lasts %.1f s)\n",
+           (double)frames / 44100, (double)first / 44100, heard_s, music_s);
+    EXPECT_GT(heard_s, 0.9 * music_s) << "the sound stopped early";
+    // Sound in every ten seconds from the music's start to near its end.
+    const size_t window = 10 * 44100;
+    const size_t until = first + (size_t)((std::min(heard_s, music_s) - 5.0) * 44100);
+    for (size_t from = first; from + window <= until; from += window) {
+        int peak = 0;
+        for (size_t i = from; i < from + window; i++)
+            peak = std::max(peak, sample(i));
+        EXPECT_GT(peak, 1000) << "silence " << (double)(from - first) / 44100 << " s into the music";
+    }
+}
+
+// The capture tool's run of the whole demo, neither encoded nor kept: what
+// counts is that it completes and how many frames it draws.
+TEST(WholeCapture, SixtyFramesASecondForTheWholeDemoWithItsLoadingAndHold)
+{
+    const std::string cmd = "cd '" BT_BUILD_DIR "' && '" BT_CAPTURE "' -fps 60 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    const int rc = pclose(p);
+    ASSERT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << out;
+
+    // The clock stands for the loader's pauses, then moves 0.01 s a tick;
+    // frame n comes after n * 100 / 60 ticks. The frame that finds the end
+    // is not shown: the last picture is held for a second of frames instead.
+    const int fps = 60;
+    const int64_t standing = LoaderPausesMs() / 10;
+    const float end = DemoEnd();
+    float clock = 0.0f;
+    int64_t ticks = standing;
+    while (clock < end) {
+        clock += 0.01f;
+        ticks++;
+    }
+    int64_t end_frame = 0;
+    while (end_frame * 100 / fps < ticks)
+        end_frame++;
+    const int64_t want = end_frame + fps;
+
+    long long frames = -1;
+    double run_s = 0, wall_s = 0;
+    const size_t at = out.rfind("capture: ");
+    ASSERT_NE(at, std::string::npos) << out;
+    ASSERT_EQ(sscanf(out.c_str() + at, "capture: %lld frames, %lf s of run at %*d fps in %lf s", &frames, &run_s,
+                     &wall_s),
+              3)
+        << out;
+    EXPECT_EQ(frames, want) << out;
+    printf("whole capture at 60 fps: %lld frames in %.1f s, %.2f times real time\n", frames, wall_s,
+           run_s / wall_s);
+}
+
+} // namespace
