@@ -7,6 +7,7 @@
 
 #include "archive/zar.h"
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 static const char *const WINDOW_TITLE = "brass_tide2.0: warm light from cold metal";
@@ -85,6 +86,7 @@ int main(int argc, char **argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
 #endif
 
+    Render_TuneHeap();
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
         printf("SDL initialization error ...\n");
         exit(1);

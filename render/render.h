@@ -7,3 +7,8 @@
 // texture and one textured quad, tile (c, r) at x c*W.., y r*H.. (row 0 lowest).
 // Needs a current GL context.
 void BuildPicList(unsigned int list, const zar_pic_t *pic);
+
+// Keeps freed heap memory for reuse instead of returning it to the system at
+// once: the GL driver's per-call allocations otherwise cost page faults every
+// frame. Call once at start-up; changes nothing that is drawn.
+void Render_TuneHeap(void);

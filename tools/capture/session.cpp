@@ -13,6 +13,7 @@
 
 #include "archive/zar.h"
 #include "render/headless.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 namespace capture {
@@ -127,6 +128,9 @@ bool Session_Open(const SessionConfig &config, std::string *err)
         *err = std::string("no offscreen OpenGL context: ") + why;
         return false;
     }
+    // The frames come from the same GL driver as in the player: tune the
+    // heap the same way, so that frame times compare.
+    Render_TuneHeap();
     session_used = true;
     session = new State;
     session->config = config;
