@@ -409,18 +409,19 @@ static void Drum_Corners(int c, int j, const float *k[5], int radius)
 }
 
 // Four quads, one per cell edge: from the edge at radius 'from' in colour
-// near to the same edge at radius 'to' in colour far.
-static void Drum_Walls(int c, int j, int from, int to, const float *near, const float *far)
+// from_colour to the same edge at radius 'to' in colour to_colour. (Not
+// 'near' and 'far': Windows' headers define those away.)
+static void Drum_Walls(int c, int j, int from, int to, const float *from_colour, const float *to_colour)
 {
     const float *a[5], *b[5];
     Drum_Corners(c, j, a, from);
     Drum_Corners(c, j, b, to);
     glBegin(GL_QUADS);
     for (int e = 0; e < 4; e++) {
-        glColor4fv(near);
+        glColor4fv(from_colour);
         glVertex3fv(a[e]);
         glVertex3fv(a[e + 1]);
-        glColor4fv(far);
+        glColor4fv(to_colour);
         glVertex3fv(b[e + 1]);
         glVertex3fv(b[e]);
     }
