@@ -146,34 +146,16 @@ TEST(FinaleData, PicturesOfAnotherShapeAreRefused)
 
 // --- offscreen, with the shipped archive ---
 
-// The full-screen picture of the slides as loaded from the archive.
-struct Slides {
-    zar_pic_t *pic = nullptr;
-    bool Load()
+// The full-screen picture of the slides, which lists 11 and 12 cut into
+// 64 x 32 tiles of fixed size.
+struct Slides : visual::Picture {
+    Slides() : visual::Picture("siekierka") {}
+    bool Shaped() const
     {
-        ZAR_Open("./brass_tide.zar");
-        pic = ZAR_ReadPic("siekierka");
-        ZAR_Close();
-        return pic->tile_w == 64 && pic->tile_h == 32 && pic->tiles_x == 10 && pic->tiles_y == 15;
+        return record().tile_w == 64 && record().tile_h == 32 && record().tiles_x == 10 && record().tiles_y == 15;
     }
-    // Pixel (x, y) with y from the bottom.
-    Rgb At(int x, int y) const
-    {
-        const int tile = (y / 32) * 10 + x / 64;
-        const uint8_t *p = pic->pixels + (size_t)tile * 6144 + ((31 - y % 32) * 64 + x % 64) * 3;
-        return Rgb{p[0], p[1], p[2]};
-    }
-    // Pixels of the rectangle that differ from the picture.
-    long Wrong(const Frame &f, Rect r) const
-    {
-        long wrong = 0;
-        for (int y = r.y0; y < r.y1; y++)
-            for (int x = r.x0; x < r.x1; x++) {
-                Rgb got = f.At(x, y), want = At(x, y);
-                wrong += got.r != want.r || got.g != want.g || got.b != want.b;
-            }
-        return wrong;
-    }
+    // Pixels of the rectangle that differ from the picture at rest.
+    long Wrong(const Frame &f, Rect r) const { return visual::Mismatches(f, *this, 0, 0, r); }
 };
 
 constexpr Rect kScreen{0, 0, 640, 480};
@@ -213,8 +195,8 @@ TEST(FinaleScene, TunnelGrowsOverThePictureWhichStaysOneToOneBesideIt)
 {
     BT_REQUIRE_ARCHIVE();
     BT_REQUIRE_SCENE(37);
-    Slides slides;
-    ASSERT_TRUE(slides.Load());
+    const Slides slides;
+    ASSERT_TRUE(slides.Shaped());
     ASSERT_TRUE(visual::StartDebug(kInsideSlideIn, 4.0f, 36, 20));
     Frame f;
     // The first frame of entry 37 has a = 0: no square, the picture at rest.
@@ -241,8 +223,8 @@ TEST(FinaleScene, TunnelShrinksThenTheColumnsLeaveAndTheClosingPictureFadesToBla
 {
     BT_REQUIRE_ARCHIVE();
     BT_REQUIRE_SCENE(41);
-    Slides slides;
-    ASSERT_TRUE(slides.Load());
+    const Slides slides;
+    ASSERT_TRUE(slides.Shaped());
     // The scroller's 50 s cut to 2 (at its own speed): the entries after it
     // do not depend on how long it ran, and the run stays short.
     timeline_table[38].a_end = 100.0f;

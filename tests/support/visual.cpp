@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "archive/zar.h"
 #include "core/core.h"
 #include "tools/capture/session.h"
 
@@ -187,6 +188,48 @@ double ShareNear(const Frame &frame, Rect rect, Rgb colour, int tol)
 std::ostream &operator<<(std::ostream &out, const Rgb &c)
 {
     return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+Picture::Picture(const char *name)
+{
+    ZAR_Open(capture::kArchivePath);
+    pic_ = ZAR_ReadPic(name);
+    ZAR_Close();
+}
+
+Picture::~Picture()
+{
+    free(pic_->pixels);
+    free(pic_);
+}
+
+int Picture::Width() const
+{
+    return (int)(pic_->tile_w * pic_->tiles_x);
+}
+
+int Picture::Height() const
+{
+    return (int)(pic_->tile_h * pic_->tiles_y);
+}
+
+Rgb Picture::At(int x, int y) const
+{
+    const size_t w = pic_->tile_w, h = pic_->tile_h;
+    const size_t tile = (size_t)(y / (int)h) * pic_->tiles_x + (size_t)(x / (int)w);
+    const uint8_t *p = pic_->pixels + 3 * (tile * w * h + (h - 1 - (size_t)y % h) * w + (size_t)x % w);
+    return Rgb{p[0], p[1], p[2]};
+}
+
+long Mismatches(const Frame &frame, const Picture &picture, int x0, int y0, Rect rect)
+{
+    long wrong = 0;
+    for (int y = rect.y0; y < rect.y1; y++)
+        for (int x = rect.x0; x < rect.x1; x++) {
+            const Rgb got = frame.At(x, y), want = picture.At(x - x0, y - y0);
+            wrong += got.r != want.r || got.g != want.g || got.b != want.b;
+        }
+    return wrong;
 }
 
 } // namespace visual

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/zar.h"
+
 namespace visual {
 
 struct Rgb {
@@ -65,6 +67,29 @@ struct RegionStats {
 RegionStats Stats(const Frame &frame, Rect rect);
 // Share (0 to 1) of the rectangle's pixels within tol of colour in every channel.
 double ShareNear(const Frame &frame, Rect rect, Rgb colour, int tol);
+
+// A picture of the demo's archive, read with the player's own reader and
+// freed with the object, for checking that the screen shows it one to one.
+class Picture {
+public:
+    explicit Picture(const char *name);
+    ~Picture();
+    Picture(const Picture &) = delete;
+    Picture &operator=(const Picture &) = delete;
+    const zar_pic_t &record() const { return *pic_; }
+    int Width() const;
+    int Height() const;
+    // Pixel (x, y) of the whole picture, y from its bottom edge (tile row 0
+    // lies lowest, and each tile's first stored row is its top).
+    Rgb At(int x, int y) const;
+
+private:
+    zar_pic_t *pic_;
+};
+
+// Pixels of rect (screen coordinates) that differ from the picture placed
+// with its bottom-left corner at (x0, y0) on the screen.
+long Mismatches(const Frame &frame, const Picture &picture, int x0, int y0, Rect rect);
 
 // Assertions with messages that say where and what was found.
 ::testing::AssertionResult ColourNear(const Frame &frame, int x, int y, Rgb want, int tol);
