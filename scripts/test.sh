@@ -21,6 +21,9 @@ cmake --build build-ci -j"$jobs"
 # machine is (the demo clock keeps real time), so they run beside the steps
 # that follow and are waited for at the end.
 whole_log=$root/build-ci/whole-tests.log
+# Listing the tests once first writes the discovered test lists, which two
+# ctest runs starting together would otherwise both write at once.
+ctest --test-dir build-ci -N >/dev/null
 setsid ctest --test-dir build-ci --output-on-failure -j2 --timeout 900 -L whole >"$whole_log" 2>&1 &
 whole_pid=$!
 trap 'kill -- -$whole_pid 2>/dev/null || true' EXIT
