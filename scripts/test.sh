@@ -19,12 +19,13 @@ cmake --build build-ci -j"$jobs"
 
 # The two whole-demo runs last about five minutes each however busy the
 # machine is (the demo clock keeps real time), so they run beside the steps
-# that follow and are waited for at the end.
+# that follow and are waited for at the end; their log (with the run times
+# and figures they print) is shown then.
 whole_log=$root/build-ci/whole-tests.log
 # Listing the tests once first writes the discovered test lists, which two
 # ctest runs starting together would otherwise both write at once.
 ctest --test-dir build-ci -N >/dev/null
-setsid ctest --test-dir build-ci --output-on-failure -j2 --timeout 900 -L whole >"$whole_log" 2>&1 &
+setsid ctest --test-dir build-ci -V -j2 --timeout 900 -L whole >"$whole_log" 2>&1 &
 whole_pid=$!
 trap 'kill -- -$whole_pid 2>/dev/null || true' EXIT
 ctest --test-dir build-ci --output-on-failure -j2 --timeout 600 -LE 'win32|whole'
