@@ -93,6 +93,11 @@ if [ "$(cat "$deps/.built" 2>/dev/null)" != "$stamp" ]; then
   echo "$stamp" >"$deps/.built"
 fi
 
+# The exact sources of the two DLLs go into the package with them: whoever
+# receives LGPL libraries in binary form is owed their source.
+mkdir -p "$deps/sources"
+cp -u "$src/SDL-1.2.tar.gz" "$src/mpg123.tar.gz" "$deps/sources/"
+
 # --- the archive and the soundtrack from a Linux build ----------------------
 content=${BT_CONTENT_FROM:-$root/build}
 if [ ! -f "$content/brass_tide.zar" ] || [ ! -f "$content/brass_tide.mp3" ]; then
