@@ -114,6 +114,20 @@ bool SwitchTime(const char *line, double *t)
     return end != line && (*end == '\n' || *end == '\0');
 }
 
+// How the shell that popen started ended: its status, or the player's
+// signal, which the shell passes on as 128 + the signal's number.
+std::string ExitText(int status)
+{
+    char text[64];
+    if (WIFSIGNALED(status))
+        snprintf(text, sizeof text, "was killed by signal %d", WTERMSIG(status));
+    else if (WIFEXITED(status) && WEXITSTATUS(status) > 128)
+        snprintf(text, sizeof text, "was killed by signal %d", WEXITSTATUS(status) - 128);
+    else
+        snprintf(text, sizeof text, "exited with status %d", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return text;
+}
+
 bool PlayOnce(const Options &o, Run *run, std::string *err)
 {
     char command[1024];
@@ -143,7 +157,15 @@ bool PlayOnce(const Options &o, Run *run, std::string *err)
     }
     int status = pclose(trace);
     if (status != 0) {
-        *err = std::string(command) + " failed (no display? run it under xvfb-run -a)";
+        // Say how far it got: a failure at once means no display, one mid-run
+        // is the player's own fault and worth chasing.
+        char where[160];
+        if (run->switches == 0)
+            snprintf(where, sizeof where, " before its first entry switch (no display? run it under xvfb-run -a, beside brass_tide.zar)");
+        else
+            snprintf(where, sizeof where, " after %d entry switches, the last at demo time %+.3f s", run->switches,
+                     demo0 + run->demo_s);
+        *err = std::string(command) + " " + ExitText(status) + where;
         return false;
     }
     if (run->switches < 2 || run->demo_s <= 0) {
