@@ -22,6 +22,7 @@ namespace {
 using e2e::Clock;
 using e2e::Display;
 using e2e::Exists;
+using e2e::LoudestSample;
 using e2e::Player;
 using e2e::ReadFile;
 using e2e::Result;
@@ -157,17 +158,8 @@ TEST_F(Player, NormalStartLoadsThenStartsTheMusicWithTheOpening)
     std::string pcm = ReadFile(raw);
     const size_t per_second = 44100 * 4;
     ASSERT_GT(pcm.size(), per_second * 11) << "the sound device was not fed for the whole run";
-    auto loudest = [&](size_t from, size_t to) {
-        int peak = 0;
-        for (size_t i = from; i + 1 < to && i + 1 < pcm.size(); i += 2) {
-            int16_t s;
-            memcpy(&s, &pcm[i], 2);
-            peak = std::max(peak, std::abs((int)s));
-        }
-        return peak;
-    };
-    EXPECT_EQ(loudest(0, per_second * 9), 0) << "music before the opening";
-    EXPECT_GT(loudest(per_second * 11, pcm.size()), 1000) << "no music after the opening began";
+    EXPECT_EQ(LoudestSample(pcm, 0, per_second * 9), 0) << "music before the opening";
+    EXPECT_GT(LoudestSample(pcm, per_second * 11, pcm.size()), 1000) << "no music after the opening began";
 }
 
 }  // namespace

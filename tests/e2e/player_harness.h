@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,19 @@ inline std::string ReadFile(const std::string &path)
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+// The loudest sample in bytes [from, to) of 16-bit raw audio, as SDL's disk
+// driver writes it; 0 for silence.
+inline int LoudestSample(const std::string &pcm, size_t from, size_t to)
+{
+    int peak = 0;
+    for (size_t i = from; i + 1 < to && i + 1 < pcm.size(); i += 2) {
+        int16_t s;
+        memcpy(&s, &pcm[i], 2);
+        peak = std::max(peak, std::abs((int)s));
+    }
+    return peak;
 }
 
 inline bool Exists(const std::string &path)

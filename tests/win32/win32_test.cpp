@@ -26,28 +26,18 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/player_harness.h"
 #include "tests/support/visual.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using e2e::Clock;
+using e2e::Exists;
+using e2e::LoudestSample;
+using e2e::ReadFile;
 
 const std::string kWin32Dir = BT_WIN32_DIR;
 const std::string kBuildDir = BT_BUILD_DIR;
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // Text as a Windows program writes it through a text-mode stream.
 std::string Crlf(const std::string &text)
@@ -229,17 +219,8 @@ TEST_F(Win32Player, SoundThroughSdlStartsWithTheOpening)
     std::string pcm = ReadFile(dir + "/audio.raw");
     const size_t per_second = 44100 * 4;
     ASSERT_GT(pcm.size(), per_second * 3) << "the sound device was not fed for the whole run";
-    auto loudest = [&](size_t from, size_t to) {
-        int peak = 0;
-        for (size_t i = from; i + 1 < to && i + 1 < pcm.size(); i += 2) {
-            int16_t s;
-            memcpy(&s, &pcm[i], 2);
-            peak = std::max(peak, std::abs((int)s));
-        }
-        return peak;
-    };
-    EXPECT_EQ(loudest(0, per_second), 0) << "music before the opening";
-    EXPECT_GT(loudest(per_second, pcm.size()), 1000) << "no music after the opening began";
+    EXPECT_EQ(LoudestSample(pcm, 0, per_second), 0) << "music before the opening";
+    EXPECT_GT(LoudestSample(pcm, per_second, pcm.size()), 1000) << "no music after the opening began";
 }
 
 // The screen as X shows it, grabbed during the one-second hold that follows
