@@ -12,3 +12,11 @@ void BuildPicList(unsigned int list, const zar_pic_t *pic);
 // once: the GL driver's per-call allocations otherwise cost page faults every
 // frame. Call once at start-up; changes nothing that is drawn.
 void Render_TuneHeap(void);
+
+// Pictures shown one to one: texels replace the colour, nearest filtering,
+// clamped edges. Applies to the bound texture and the texture environment.
+void Render_PictureTexturing(void);
+
+// The whole 640 x 480 window as pixel space (origin bottom left, depth -1..1),
+// modelview reset. Usable inside a display list.
+void Render_PixelSpace(void);

@@ -79,11 +79,7 @@ void Boot_SetupLoading(void)
     // the eye, however far; at +400 the picture, 760 away, would be clipped.
     gluPerspective(35.0, 1.33, 1.0, -400.0);
 
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    Render_PictureTexturing();
     glEnable(GL_TEXTURE_2D);
     glMatrixMode(GL_MODELVIEW);
 

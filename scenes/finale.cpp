@@ -12,6 +12,7 @@
 
 #include "archive/zar.h"
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 // The lists step through the pictures in these fixed strides.
@@ -123,21 +124,12 @@ void Finale_Setup(void)
     // The previous scene culled back faces; every face here is shown.
     glDisable(GL_CULL_FACE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    Render_PictureTexturing();
 
     // 2D pixel space; every render routine starts here.
     glNewList(10, GL_COMPILE);
     glDisable(GL_DEPTH_TEST);
-    glViewport(0, 0, 640, 480);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 640, 0, 480, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    Render_PixelSpace();
     glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
     glEndList();
 

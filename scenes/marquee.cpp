@@ -12,6 +12,7 @@
 
 #include "archive/zar.h"
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 enum {
@@ -215,12 +216,7 @@ void Marquee_Setup(void)
 
     // Bars: 80 pixels on the left, 40 on the right.
     glNewList(7, GL_COMPILE);
-    glViewport(0, 0, 640, 480);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 640, 0, 480, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    Render_PixelSpace();
     glColor4f(0, 0, 0, 1);
     glBegin(GL_QUADS);
     glVertex3f(0, 0, -0.5f);

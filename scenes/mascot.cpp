@@ -151,11 +151,7 @@ void Mascot_Setup(void)
     glDisable(GL_TEXTURE_2D);
     glFrontFace(GL_CCW);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    Render_PictureTexturing();
 
     BuildPicList(9, mascot_logo);
 
@@ -272,12 +268,7 @@ static void Mascot_Pass3D(void)
             Mascot_Glow(-e[0], e[1], -a + 100.0f * (float)i);
         }
 
-    glViewport(0, 0, 640, 480);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 640, 0, 480, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    Render_PixelSpace();
 }
 
 void Mascot_RenderFade(void)

@@ -14,6 +14,7 @@
 
 #include "archive/zar.h"
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 enum {
@@ -278,11 +279,7 @@ void Spikes_Setup(void)
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glShadeModel(GL_SMOOTH);
     glViewport(0, 0, 640, 480);
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    Render_PictureTexturing();
 
     Spikes_CompileCaptions();
     Spikes_CompilePanel(2, -1, -1);
