@@ -27,8 +27,10 @@ TEST(ClockThread, TicksAndResetsNeverTearOrLoseEachOther)
 
     std::atomic<bool> stop{false};
     std::thread ticker([&] {
-        // Paced so that frames outnumber ticks, as in the player.
-        while (!stop.load()) {
+        // Paced so that frames outnumber ticks, as in the player. It stops
+        // short of the last entry's end, so that a frame thread kept from
+        // running still finds entry 9 rather than the end of the demo.
+        while (!stop.load() && Timeline_GlobalTime() < 9.6f) {
             Clock_Tick(10, nullptr);
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
