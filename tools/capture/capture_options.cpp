@@ -51,7 +51,7 @@ bool ParseInt(const char *text, long lo, long hi, long *value)
 const char *CaptureUsage()
 {
     return "usage: capture [-debug START END OFFSET] [-fps N] [-shot T]... [-out DIR]\n"
-           "               [-video FILE] [-bench]\n"
+           "               [-video FILE] [-hashes FILE] [-bench]\n"
            "  Plays the demo offscreen on a virtual clock; run it in the folder that\n"
            "  holds brass_tide.zar (and brass_tide.mp3 for the video's sound).\n"
            "  -debug START END OFFSET  play entries OFFSET..41 from demo time START to END\n"
@@ -62,6 +62,7 @@ const char *CaptureUsage()
            "                -bench the run stops after the last shot\n"
            "  -out DIR      folder for shots and bench.json (default: the working directory)\n"
            "  -video FILE   encode every frame to FILE (H.264) with the soundtrack, via ffmpeg\n"
+           "  -hashes FILE  one line per frame: frame number, demo time, MD5 of its RGB pixels\n"
            "  -bench        frame times per timeline entry: a table and DIR/bench.json\n";
 }
 
@@ -138,6 +139,14 @@ bool ParseCaptureArgs(int argc, char **argv, CaptureOptions *o, std::string *err
             o->video = argv[++i];
             if (o->video.empty()) {
                 *err = "-video needs a file name, not an empty one";
+                return false;
+            }
+        } else if (!strcmp(arg, "-hashes")) {
+            if (!need(i, 1, "a file name"))
+                return false;
+            o->hashes = argv[++i];
+            if (o->hashes.empty()) {
+                *err = "-hashes needs a file name, not an empty one";
                 return false;
             }
         } else if (!strcmp(arg, "-bench")) {

@@ -20,6 +20,7 @@ struct CaptureOptions {
     std::vector<Shot> shots;    // in time order
     std::string out_dir = ".";
     std::string video;          // empty: no video
+    std::string hashes;         // empty: no hash file
     bool bench = false;
     bool help = false;
 };

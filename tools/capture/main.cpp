@@ -1,5 +1,6 @@
 // capture: the demo rendered offscreen at a fixed frame rate, into PNG
 // shots, a video file and frame-time figures.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "tools/capture/capture_options.h"
 #include "tools/capture/frame_stats.h"
+#include "tools/capture/md5.h"
 #include "tools/capture/png_write.h"
 #include "tools/capture/progress.h"
 #include "tools/capture/session.h"
@@ -78,7 +80,7 @@ int main(int argc, char **argv)
     config.fps = opt.fps;
     config.debug = opt.debug;
     config.window = opt.window;
-    config.keep_pictures = !opt.shots.empty() || !opt.video.empty();
+    config.keep_pictures = !opt.shots.empty() || !opt.video.empty() || !opt.hashes.empty();
     config.finish_each_frame = opt.bench;
     if (!Session_Open(config, &err))
         return Fail(err);
@@ -89,6 +91,12 @@ int main(int argc, char **argv)
         if (!video->Open(opt.video, opt.fps, &err))
             return Fail(err);
     }
+    // Written under a temporary name, so that a failed run leaves no
+    // half-written file under the one asked for.
+    const std::string hashes_part = opt.hashes + ".part";
+    FILE *hashes = nullptr;
+    if (!opt.hashes.empty() && !(hashes = fopen(hashes_part.c_str(), "w")))
+        return Fail("cannot write " + hashes_part + ": " + strerror(errno));
     std::unique_ptr<Progress> progress;
     if (video)
         progress.reset(new Progress(Session_EstimatedFrames(), stderr));
@@ -115,6 +123,11 @@ int main(int argc, char **argv)
             printf("capture: %s: frame %lld, demo time %+.3f, entry %d%s\n", path.c_str(), (long long)f.index,
                    f.demo_time, f.entry, f.held ? ", held after the end" : "");
         }
+        if (hashes) {
+            const std::vector<uint8_t> &rgb = Session_Picture();
+            fprintf(hashes, "%lld %+.3f %s\n", (long long)f.index, f.demo_time,
+                    Md5Hex(rgb.data(), rgb.size()).c_str());
+        }
         if (video && !video->Write(Session_Picture().data(), &err))
             return Fail(err);
         if (progress)
@@ -129,6 +142,13 @@ int main(int argc, char **argv)
     Session_Close();
 
     int status = 0;
+    if (hashes) {
+        bool written = fclose(hashes) == 0;
+        if (!written || rename(hashes_part.c_str(), opt.hashes.c_str()) != 0) {
+            remove(hashes_part.c_str());
+            return Fail("cannot write " + opt.hashes);
+        }
+    }
     for (size_t i = next_shot; i < opt.shots.size(); i++) {
         fprintf(stderr, "capture: no frame at demo time %.3f: the run ended at %+.3f\n", opt.shots[i].at,
                 f.demo_time);
