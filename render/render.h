@@ -17,6 +17,13 @@ void Render_TuneHeap(void);
 // clamped edges. Applies to the bound texture and the texture environment.
 void Render_PictureTexturing(void);
 
+// The scale of the frame against the demo's 640 x 480: 1 in the player; the
+// capture tool renders archival sizes at 2 to 4. Set before any drawing.
+void Render_SetScale(int scale);
+// glViewport in the demo's 640 x 480 window coordinates, scaled to the frame.
+// Every viewport the scenes set goes through here. Usable inside a display list.
+void Render_Viewport(int x, int y, int width, int height);
+
 // The whole 640 x 480 window as pixel space (origin bottom left, depth -1..1),
 // modelview reset. Usable inside a display list.
 void Render_PixelSpace(void);

@@ -12,9 +12,21 @@ void Render_PictureTexturing(void)
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
 }
 
+static int render_scale = 1;
+
+void Render_SetScale(int scale)
+{
+    render_scale = scale;
+}
+
+void Render_Viewport(int x, int y, int width, int height)
+{
+    glViewport(x * render_scale, y * render_scale, width * render_scale, height * render_scale);
+}
+
 void Render_PixelSpace(void)
 {
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 640, 0, 480, -1, 1);

@@ -71,7 +71,7 @@ void Boot_SetupLoading(void)
     glFrontFace(GL_CCW);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glShadeModel(GL_SMOOTH);
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -229,7 +229,7 @@ void Boot_RenderSecondWave(void)
 void Boot_SetupBars(void)
 {
     glClearColor(1.0f, 0.8f, 0.7f, 0.0f);
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(boot_bars_projection);
     glMatrixMode(GL_MODELVIEW);

@@ -241,7 +241,7 @@ void Column_Setup(void)
 
     // The letterboxed 3D view, with the column a little left of centre.
     glNewList(3, GL_COMPILE);
-    glViewport(0, 80, 640, 320);
+    Render_Viewport(0, 80, 640, 320);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(30.0, 2.0, 1.0, 420.0);

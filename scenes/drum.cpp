@@ -217,7 +217,7 @@ static void Drum_PixelSpace(void)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 640, 0, 480, -1, 1);
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
@@ -293,7 +293,7 @@ static void Drum_CompileFrames(void)
     gluPerspective(25.0, (double)(640.0f / 352.0f), 1.0, 1000.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glViewport(0, 64, 640, 352);
+    Render_Viewport(0, 64, 640, 352);
     gluLookAt(355, -160, -940, 355, 0, 0, 0, 1, 0);
     glEndList();
 }

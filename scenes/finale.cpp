@@ -155,7 +155,7 @@ void Finale_Setup(void)
     // so +x points to the left.
     glNewList(14, GL_COMPILE);
     glEnable(GL_DEPTH_TEST);
-    glViewport(80, 0, 480, 480);
+    Render_Viewport(80, 0, 480, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(30.0, 1.0, 1.0, 1000.0);

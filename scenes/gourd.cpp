@@ -11,6 +11,7 @@
 
 #include "archive/zar.h"
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 // The gourd's outline in the plane x = 0 as (height y, distance z from the
@@ -153,7 +154,7 @@ void Gourd_CompileSparkles(unsigned int list, const float points[][3], const flo
 // Full-screen pixel space, ready to draw black.
 static void Gourd_PixelSpace(void)
 {
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(gourd_screen);
     glMatrixMode(GL_MODELVIEW);
@@ -309,7 +310,7 @@ void Gourd_RenderCurtain(void)
 static void Gourd_DrawView(int y, int height, int swell)
 {
     const float a = chan.a;
-    glViewport(80, y, 480, height);
+    Render_Viewport(80, y, 480, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45, 1, 1, 2000);

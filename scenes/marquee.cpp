@@ -205,7 +205,7 @@ void Marquee_Setup(void)
 
     // Camera inside the shells, on the part of the screen between the bars.
     glNewList(6, GL_COMPILE);
-    glViewport(80, 0, 520, 480);
+    Render_Viewport(80, 0, 520, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(65.0, (double)1.1067375f, 1.0, 2000.0);

@@ -239,7 +239,7 @@ static void Mascot_Glow(float x, float y, float z)
 static void Mascot_Pass3D(void)
 {
     const float a = chan.a;
-    glViewport(0, 80, 640, 320);
+    Render_Viewport(0, 80, 640, 320);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45.0, 2.0, 1.0, 4600.0);

@@ -278,7 +278,7 @@ void Spikes_Setup(void)
     glFrontFace(GL_CCW);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glShadeModel(GL_SMOOTH);
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     Render_PictureTexturing();
 
     Spikes_CompileCaptions();
@@ -306,7 +306,7 @@ void Spikes_Setup(void)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 640, 0, 480, -1, 1);
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glBegin(GL_QUADS);

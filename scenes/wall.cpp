@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "core/core.h"
+#include "render/render.h"
 #include "scenes/scenes.h"
 
 // The picture, row 0 at the top of the wall. 0 is the warm background, 1 the
@@ -223,7 +224,7 @@ static int Wall_NextWave(int k)
 // the next start is taken from d0 and the pixel space set up for the bars.
 static void Wall_DrawWall(float ax, float ay, float az, wall_wave_mode_t mode)
 {
-    glViewport(0, 80, 640, 320);
+    Render_Viewport(0, 80, 640, 320);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(wall_projection);
     glMatrixMode(GL_MODELVIEW);
@@ -250,7 +251,7 @@ static void Wall_DrawWall(float ax, float ay, float az, wall_wave_mode_t mode)
     const float next = nearbyintf(chan.d0);
     wall_wave_index = next >= 0 && next < WALL_WAVES ? (int)next : 0;
 
-    glViewport(0, 0, 640, 480);
+    Render_Viewport(0, 0, 640, 480);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(wall_screen);
     glMatrixMode(GL_MODELVIEW);
