@@ -1,4 +1,5 @@
-// Offscreen GL through EGL's surfaceless platform: no display server needed.
+// Offscreen GL through EGL: a GPU device when there is one, else the
+// surfaceless platform. No display server is needed either way.
 #include "render/headless.h"
 
 #include <EGL/egl.h>
@@ -12,6 +13,55 @@ static EGLDisplay hl_display = EGL_NO_DISPLAY;
 static EGLContext hl_context = EGL_NO_CONTEXT;
 static EGLSurface hl_surface = EGL_NO_SURFACE;
 static int hl_width, hl_height;
+static const char *hl_platform = "none";
+
+static const EGLint hl_config_attribs[] = {
+    EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+    EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+    EGL_DEPTH_SIZE, 24, EGL_NONE};
+
+static bool HasWord(const char *list, const char *word)
+{
+    size_t n = strlen(word);
+    for (const char *p = list; p && (p = strstr(p, word)) != nullptr; p += n)
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == 0))
+            return true;
+    return false;
+}
+
+// The first EGL device that is not a software rasteriser and can make an
+// OpenGL pbuffer config, initialised; EGL_NO_DISPLAY when there is none.
+static EGLDisplay HardwareDisplay(void)
+{
+    const char *client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (!HasWord(client, "EGL_EXT_device_enumeration") && !HasWord(client, "EGL_EXT_device_base"))
+        return EGL_NO_DISPLAY;
+    if (!HasWord(client, "EGL_EXT_platform_device"))
+        return EGL_NO_DISPLAY;
+    auto query_devices = (PFNEGLQUERYDEVICESEXTPROC)eglGetProcAddress("eglQueryDevicesEXT");
+    auto query_string = (PFNEGLQUERYDEVICESTRINGEXTPROC)eglGetProcAddress("eglQueryDeviceStringEXT");
+    auto get_platform_display =
+        (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
+    if (!query_devices || !query_string || !get_platform_display)
+        return EGL_NO_DISPLAY;
+    EGLDeviceEXT devices[16];
+    EGLint count = 0;
+    if (!query_devices(16, devices, &count))
+        return EGL_NO_DISPLAY;
+    for (EGLint i = 0; i < count; i++) {
+        // Mesa lists its software rasteriser as a device too.
+        if (HasWord(query_string(devices[i], EGL_EXTENSIONS), "EGL_MESA_device_software"))
+            continue;
+        EGLDisplay d = get_platform_display(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+        if (d == EGL_NO_DISPLAY || !eglInitialize(d, nullptr, nullptr))
+            continue;
+        EGLConfig config;
+        EGLint configs = 0;
+        if (eglChooseConfig(d, hl_config_attribs, &config, 1, &configs) && configs > 0)
+            return d;
+    }
+    return EGL_NO_DISPLAY;
+}
 
 static EGLDisplay SurfacelessDisplay(void)
 {
@@ -19,28 +69,31 @@ static EGLDisplay SurfacelessDisplay(void)
         (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
     if (get_platform_display) {
         EGLDisplay d = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-        if (d != EGL_NO_DISPLAY)
+        if (d != EGL_NO_DISPLAY) {
+            hl_platform = "surfaceless";
             return d;
+        }
     }
     // Drivers without the surfaceless platform (some vendor drivers) still
     // give a default display that can make pbuffers.
+    hl_platform = "default display";
     return eglGetDisplay(EGL_DEFAULT_DISPLAY);
 }
 
-bool Headless_Open(int width, int height, const char **why)
+bool Headless_Open(int width, int height, const char **why, int flags)
 {
-    static const EGLint config_attribs[] = {
-        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-        EGL_DEPTH_SIZE, 24, EGL_NONE};
     const char *fail = nullptr;
     EGLConfig config;
     EGLint count = 0;
 
-    hl_display = SurfacelessDisplay();
+    hl_display = (flags & HEADLESS_SOFTWARE) ? EGL_NO_DISPLAY : HardwareDisplay();
+    if (hl_display != EGL_NO_DISPLAY)
+        hl_platform = "device";
+    else
+        hl_display = SurfacelessDisplay();
     if (hl_display == EGL_NO_DISPLAY || !eglInitialize(hl_display, nullptr, nullptr))
         fail = "no EGL display (surfaceless platform) could be initialised";
-    else if (!eglChooseConfig(hl_display, config_attribs, &config, 1, &count) || count < 1)
+    else if (!eglChooseConfig(hl_display, hl_config_attribs, &config, 1, &count) || count < 1)
         fail = "no EGL config with RGBA8, depth 24 and pbuffer support";
     else if (!eglBindAPI(EGL_OPENGL_API))
         fail = "EGL cannot bind the desktop OpenGL API";
@@ -100,4 +153,10 @@ void Headless_Close(void)
     hl_display = EGL_NO_DISPLAY;
     hl_context = EGL_NO_CONTEXT;
     hl_surface = EGL_NO_SURFACE;
+    hl_platform = "none";
+}
+
+const char *Headless_Platform(void)
+{
+    return hl_platform;
 }

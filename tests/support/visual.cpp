@@ -32,7 +32,10 @@ bool Start(const capture::SessionConfig &config)
         return false;
     }
     std::string err;
-    if (!capture::Session_Open(config, &err)) {
+    // The expected pixels are the software rasteriser's, GPU or not.
+    capture::SessionConfig software = config;
+    software.software = true;
+    if (!capture::Session_Open(software, &err)) {
         ADD_FAILURE() << "cannot start the run: " << err;
         return false;
     }
