@@ -1,12 +1,18 @@
 // The capture tool's pieces that need neither GL nor the archive: the
-// virtual clock's schedule, the command line and the frame-time figures.
+// virtual clock's schedule, the command line, the frame-time figures, the
+// split over workers and the frame hashes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tools/capture/capture_options.h"
 #include "tools/capture/frame_stats.h"
+#include "tools/capture/jobs.h"
+#include "tools/capture/md5.h"
+#include "tools/capture/run.h"
 #include "tools/capture/session.h"
 
 using namespace capture;
@@ -87,4 +93,145 @@ TEST(FrameStats, FiguresPerEntryInOrderAndValidJson)
     // A renderer name with quotes still gives valid JSON.
     std::string json = BenchJson(rows, t.Total(), 60, "soft \"GL\"");
     EXPECT_NE(json.find("\"renderer\": \"soft \\\"GL\\\"\""), std::string::npos) << json;
+}
+
+TEST(CaptureOptions, WorkersScaleAndSpansAreCheckedToo)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char *says;
+    } cases[] = {
+        {{"-jobs", "0"}, "-jobs must be"},
+        {{"-jobs", "2.5"}, "-jobs must be"},
+        {{"-scale", "5"}, "-scale must be 1, 2, 3 or 4"},
+        {{"-scale", "0"}, "-scale must be"},
+        {{"-span", "10", "10"}, "-span needs two frame numbers FIRST < END"},
+        {{"-span", "-1", "10"}, "-span needs"},
+        {{"-span", "3"}, "-span needs two frame numbers"},
+        {{"-lossless"}, "-lossless is a kind of video"},
+        {{"-hashes", ""}, "-hashes needs"},
+        {{"-report-fd", "3"}, "for the capture tool's own workers"},   // only with a span
+        {{"-span", "0", "9", "-report-fd", "1"}, "for the capture tool's own workers"},
+    };
+    for (const auto &c : cases) {
+        CaptureOptions o;
+        std::string err;
+        EXPECT_FALSE(Parse(c.args, &o, &err)) << c.args[0];
+        EXPECT_NE(err.find(c.says), std::string::npos) << "got: " << err;
+    }
+    CaptureOptions o;
+    std::string err;
+    ASSERT_TRUE(Parse({"-span", "100", "9999999999", "-jobs", "3", "-scale", "4", "-video", "a.mkv", "-lossless"},
+                      &o, &err))
+        << err;
+    EXPECT_EQ(o.span_first, 100);
+    EXPECT_EQ(o.span_end, 9999999999LL);
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_EQ(o.scale, 4);
+}
+
+TEST(Jobs, SpansCoverTheRunOnceWithLaterOnesShorterByWhatTheirWorkersSkip)
+{
+    for (int64_t total : {1, 2, 7, 1000, 19151})
+        for (int jobs : {1, 2, 3, 16, 64})
+            for (double skip : {0.0, 0.12, 0.5}) {
+                auto spans = SplitSpans(total, jobs, skip);
+                ASSERT_EQ((int64_t)spans.size(), std::min<int64_t>(jobs, total)) << total << " " << jobs;
+                int64_t at = 0;
+                for (const auto &s : spans) {
+                    EXPECT_EQ(s.first, at);
+                    EXPECT_GT(s.second, s.first);
+                    at = s.second;
+                }
+                EXPECT_EQ(at, total);
+            }
+    // Without skipping, equal shares; with it, each worker's skipped and
+    // drawn frames add up to about the same work.
+    auto even = SplitSpans(1000, 4, 0.0);
+    for (const auto &s : even)
+        EXPECT_EQ(s.second - s.first, 250);
+    auto spans = SplitSpans(19151, 4, 0.12);
+    for (size_t k = 1; k < spans.size(); k++)
+        EXPECT_LT(spans[k].second - spans[k].first, spans[k - 1].second - spans[k - 1].first);
+    for (const auto &s : spans) {
+        double work = 0.12 * (double)s.first + (double)(s.second - s.first);
+        EXPECT_NEAR(work, 0.12 * spans[0].first + (double)spans[0].second, 2.0);
+    }
+}
+
+TEST(Jobs, WorkersRasteriseOnTheirOwnThreadWhenTheyFillTheProcessors)
+{
+    EXPECT_EQ(WorkerRasteriserThreads(2, 2), 0);
+    EXPECT_EQ(WorkerRasteriserThreads(2, 3), 0);
+    EXPECT_EQ(WorkerRasteriserThreads(16, 4), 4);
+    EXPECT_EQ(WorkerRasteriserThreads(16, 16), 0);
+    EXPECT_EQ(WorkerRasteriserThreads(3, 2), 0);    // one each is no better than on the calling thread
+}
+
+TEST(Jobs, AWorkersReportLinesReadBack)
+{
+    EXPECT_EQ(ParseReportLine("progress 42\n").kind, REPORT_PROGRESS);
+    EXPECT_EQ(ParseReportLine("progress 42\n").number, 42);
+    ReportLine t = ParseReportLine("time 17 81.2500\n");
+    EXPECT_EQ(t.kind, REPORT_TIME);
+    EXPECT_EQ(t.number, 17);
+    EXPECT_DOUBLE_EQ(t.ms, 81.25);
+    ReportLine r = ParseReportLine("renderer llvmpipe (LLVM 15, 256 bits), EGL surfaceless\n");
+    EXPECT_EQ(r.kind, REPORT_RENDERER);
+    EXPECT_EQ(r.text, "llvmpipe (LLVM 15, 256 bits), EGL surfaceless");
+    EXPECT_EQ(ParseReportLine("done\n").kind, REPORT_DONE);
+    EXPECT_EQ(ParseReportLine("music x\n").kind, REPORT_BAD);
+    EXPECT_EQ(ParseReportLine("\n").kind, REPORT_BAD);
+}
+
+TEST(Md5, KnownDigestsWhateverTheFeedSizes)
+{
+    auto hex = [](const std::string &s) { return Md5Hex((const uint8_t *)s.data(), s.size()); };
+    EXPECT_EQ(hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+    const std::string digits =
+        "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+    EXPECT_EQ(hex(digits), "57edf4a22be3c955ac49da2e2107b67a");
+    // 55, 56 and 64 bytes: the length no longer fits in the last block.
+    EXPECT_EQ(hex(std::string(55, 'a')), "ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(hex(std::string(56, 'a')), "3b0c8ac703f828b04c6c197006d17218");
+    EXPECT_EQ(hex(std::string(64, 'a')), "014842d480b571495a4a0363793f7367");
+    // Fed in odd pieces, the same digest as at once.
+    std::string frame(640 * 480 * 3, '\0');
+    for (size_t i = 0; i < frame.size(); i++)
+        frame[i] = (char)(i * 2654435761u >> 24);
+    Md5 pieces;
+    for (size_t at = 0, n = 1; at < frame.size(); at += n, n = n * 3 % 1000 + 1)
+        pieces.Add((const uint8_t *)frame.data() + at, std::min(n, frame.size() - at));
+    EXPECT_EQ(pieces.HexDigest(), hex(frame));
+}
+
+// A worker plays the frames before its span with a zero-size scissor box and
+// then draws from the same GL state as a whole run; a scale goes through one
+// viewport routine. Both hold only while the player's code neither touches
+// the scissor nor reads the frame back, and sets viewports only there.
+TEST(Jobs, ThePlayersDrawingLeavesTheScissorAndFrameToTheCaptureTool)
+{
+    namespace fs = std::filesystem;
+    const char *forbidden[] = {"glScissor", "GL_SCISSOR", "glReadPixels", "glCopyPixels", "glCopyTex",
+                               "glGetTexImage", "GL_ALL_ATTRIB_BITS", "glAccum"};
+    int files = 0;
+    for (const char *folder : {"scenes", "core", "render", "archive"}) {
+        for (const auto &entry : fs::directory_iterator(fs::path(BT_SOURCE_DIR) / folder)) {
+            const fs::path &path = entry.path();
+            if (path.filename() == "headless.cpp" || (path.extension() != ".cpp" && path.extension() != ".h"))
+                continue;
+            std::ifstream in(path);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            files++;
+            for (const char *word : forbidden)
+                EXPECT_EQ(text.find(word), std::string::npos) << path << " uses " << word;
+            if (path.filename() != "state.cpp") {
+                EXPECT_EQ(text.find("glViewport("), std::string::npos)
+                    << path << " sets a viewport without Render_Viewport, which applies the capture's scale";
+            }
+        }
+    }
+    EXPECT_GT(files, 20);
 }

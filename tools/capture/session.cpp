@@ -69,6 +69,10 @@ struct State {
     int64_t hold_left = 0;
     bool finished = false;
     bool ever_shown = false;
+    int64_t end_frame = 0;          // the frame that finds the end (planned)
+    int64_t draw_from = 0;          // first frame rasterised
+    bool scissored = false;         // frames are played without being drawn
+    int width = kWidth, height = kHeight;
     int64_t shown_frame = -1;       // last frame drawn (not held)
     int64_t read_frame = -2;        // frame whose pixels `picture` holds
     std::vector<uint8_t> picture;
@@ -79,7 +83,7 @@ bool session_used;
 
 void ReadBack(int64_t frame)
 {
-    session->picture.resize((size_t)kWidth * kHeight * 3);
+    session->picture.resize((size_t)session->width * session->height * 3);
     Headless_ReadRGB(session->picture.data());
     session->read_frame = frame;
 }
@@ -94,13 +98,39 @@ void ApplyDebugWindow(const DebugWindow &w)
     Options_Parse(5, argv, &unused_video_flags);
 }
 
-int64_t LoaderPausesMs()
+// Ticks that add nothing while the loader runs: its pauses before the step
+// that starts the clock, which runs after the tick of the moment they end.
+int64_t StandingTicks()
 {
     int64_t ms = 0;
-    for (int i = 0; i < loader_step_count; i++)
+    for (int i = 0; i < loader_step_count && loader_steps[i].kind != LOADER_START_CLOCK; i++)
         if (loader_steps[i].kind == LOADER_PAUSE)
             ms += loader_steps[i].value;
-    return ms;
+    return (ms + CLOCK_PERIOD_MS - 1) / CLOCK_PERIOD_MS;
+}
+
+// The frame on which Timeline_Frame will report the end, found by stepping
+// the clock and the switches as the sequencer does (one switch per frame at
+// most, the same float additions), without drawing. The options keep demo
+// times small enough that 0.01 always moves the clock, so this ends.
+int64_t PlanEndFrame(const tl_header_t &h, int fps, int64_t standing)
+{
+    float global = h.start_time;
+    const tl_entry_t *current = h.first;
+    uint32_t remaining = h.last_index;
+    int64_t ticks = 0;
+    for (int64_t n = 0;; n++) {
+        for (int64_t target = TicksBeforeFrame(n, fps); ticks < target; ticks++)
+            global += ticks < standing ? 0.0f : 0.01f;
+        if (!(h.end_time > global))
+            return n;
+        if (global >= current[1].start) {
+            if (remaining == 0)
+                return n;
+            remaining--;
+            current++;
+        }
+    }
 }
 
 } // namespace
@@ -123,8 +153,13 @@ bool Session_Open(const SessionConfig &config, std::string *err)
         return false;
     }
     fclose(archive);
+    if (config.scale < 1 || config.scale > kMaxScale) {
+        *err = "the scale must be from 1 to " + std::to_string(kMaxScale);
+        return false;
+    }
     const char *why = "unknown reason";
-    if (!Headless_Open(kWidth, kHeight, &why)) {
+    if (!Headless_Open(kWidth * config.scale, kHeight * config.scale, &why,
+                       config.software ? HEADLESS_SOFTWARE : HEADLESS_ANY)) {
         *err = std::string("no offscreen OpenGL context: ") + why;
         return false;
     }
@@ -134,6 +169,9 @@ bool Session_Open(const SessionConfig &config, std::string *err)
     session_used = true;
     session = new State;
     session->config = config;
+    session->width = kWidth * config.scale;
+    session->height = kHeight * config.scale;
+    Render_SetScale(config.scale);
 
     if (config.debug)
         ApplyDebugWindow(config.window);
@@ -154,6 +192,14 @@ bool Session_Open(const SessionConfig &config, std::string *err)
     }
     session->clock.reset(new VirtualClock(Clock_Tick, session->loader.get()));
     Timeline_Prepare(&timeline_header, player_debug);
+    session->end_frame = PlanEndFrame(timeline_header, config.fps, session->loading ? StandingTicks() : 0);
+    // A span that starts in the hold shows the last drawn picture: draw that one.
+    session->draw_from = std::min(std::max<int64_t>(config.first_frame, 0), std::max<int64_t>(session->end_frame - 1, 0));
+    if (session->draw_from > 0) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 0, 0);
+        session->scissored = true;
+    }
     return true;
 }
 
@@ -167,6 +213,13 @@ bool Session_Step(FrameInfo *info)
     s.clock->AdvanceTo(TicksBeforeFrame(f.index, s.config.fps));
     f.ticks = s.clock->ticks();
     f.demo_time = Timeline_GlobalTime();
+    f.skipped = f.index < s.config.first_frame;
+    if (s.scissored && f.index >= s.draw_from) {
+        // Back to the state a whole run has had all along.
+        glDisable(GL_SCISSOR_TEST);
+        glScissor(0, 0, s.width, s.height);
+        s.scissored = false;
+    }
 
     if (!s.ended) {
         auto t0 = std::chrono::steady_clock::now();
@@ -185,7 +238,7 @@ bool Session_Step(FrameInfo *info)
         } else {
             s.ever_shown = true;
             s.shown_frame = f.index;
-            if (s.config.keep_pictures)
+            if (s.config.keep_pictures && !s.scissored)
                 ReadBack(f.index);
         }
     }
@@ -209,27 +262,25 @@ const std::vector<uint8_t> &Session_Picture()
     return session->picture;
 }
 
-int64_t Session_EstimatedFrames()
+int Session_Width()
 {
-    if (!session)
-        return 0;
-    const tl_header_t &h = timeline_header;
-    int first = (int)(h.first - timeline_table);
-    int last = std::min<int>(first + (int)h.last_index, TL_ENTRIES - 1);
-    float end = std::min(h.end_time, timeline_table[last + 1].start);
-    double demo_s = std::max(0.0, (double)end - (double)h.start_time);
-    if (!std::isfinite(demo_s))
-        demo_s = 0;
-    int64_t ticks = (int64_t)std::ceil(demo_s * 100.0) + 1;
-    if (session->loading)
-        ticks += LoaderPausesMs() / 10;
-    return ticks * session->config.fps / 100 + 1 + session->config.fps;
+    return session ? session->width : kWidth;
+}
+
+int Session_Height()
+{
+    return session ? session->height : kHeight;
+}
+
+int64_t Session_PlannedFrames()
+{
+    return session ? session->end_frame + session->config.fps : 0;
 }
 
 std::string Session_Renderer()
 {
     const GLubyte *name = glGetString(GL_RENDERER);
-    return name ? std::string((const char *)name) : std::string("unknown");
+    return (name ? std::string((const char *)name) : std::string("unknown")) + ", EGL " + Headless_Platform();
 }
 
 void Session_Close()

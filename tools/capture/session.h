@@ -20,8 +20,10 @@
 
 namespace capture {
 
+// The demo's own screen; a capture at scale N renders N times as wide and high.
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
+constexpr int kMaxScale = 4;
 constexpr const char *kArchivePath = "./brass_tide.zar";
 
 // Clock ticks made before frame n at fps frames a second (integer arithmetic).
@@ -76,6 +78,14 @@ struct SessionConfig {
     bool keep_pictures = false;
     // glFinish at each frame end, so that frame times include the GL's work.
     bool finish_each_frame = false;
+    // Renders at scale * 640 x scale * 480 (1 to kMaxScale).
+    int scale = 1;
+    // Frames before this one are played without being rasterised: every GL
+    // command and every scene's state as in a whole run, with a zero-size
+    // scissor box, so that a worker can start a span anywhere and match.
+    int64_t first_frame = 0;
+    // The software rasteriser even where a hardware GPU is found.
+    bool software = false;
 };
 
 struct FrameInfo {
@@ -84,6 +94,7 @@ struct FrameInfo {
     float demo_time = 0;        // global demo time the frame was drawn at
     int entry = -1;             // current timeline entry after the frame step
     bool held = false;          // the demo has ended: the last picture stays up
+    bool skipped = false;       // before the first frame asked for: played, not drawn
     double render_ms = 0;       // clear + frame step (+ glFinish when asked), wall clock
 };
 
@@ -95,10 +106,15 @@ bool Session_Open(const SessionConfig &config, std::string *err);
 // picture while the clock keeps ticking. False once the hold is over.
 bool Session_Step(FrameInfo *info);
 // The picture on show, RGB, top row first; read back on first use per frame.
+// Not for skipped frames.
 const std::vector<uint8_t> &Session_Picture();
-// About how many frames the whole run takes, hold included (for progress).
-int64_t Session_EstimatedFrames();
-// The GL renderer's name, for reports.
+// The frame size in pixels (the demo's 640 x 480 times the scale).
+int Session_Width();
+int Session_Height();
+// Exactly how many frames the run takes, hold included: the sequencer's end
+// worked out from the clock's float steps before anything is drawn.
+int64_t Session_PlannedFrames();
+// The GL renderer's name and the EGL platform that gave it, for reports.
 std::string Session_Renderer();
 // Releases the GL context.
 void Session_Close();

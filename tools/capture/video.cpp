@@ -1,6 +1,6 @@
-// ffmpeg as a child process. Two passes: the pictures are encoded while the
-// demo renders, before anyone knows when the music will start; the second
-// pass copies the picture stream and adds the delayed soundtrack.
+// ffmpeg as a child process. The pictures are encoded while the demo renders,
+// before anyone knows when the music will start (and, with several workers,
+// in pieces); a last pass copies the pictures and adds the delayed soundtrack.
 #include "tools/capture/video.h"
 
 #include <fcntl.h>
@@ -8,14 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
-
-#include "tools/capture/session.h"
+#include <fstream>
 
 extern char **environ;
 
@@ -59,7 +56,41 @@ bool Wait(pid_t pid)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool EndsWith(const std::string &s, const char *suffix)
+bool FileExists(const std::string &path)
+{
+    return access(path.c_str(), R_OK) == 0;
+}
+
+// ffmpeg's name for the container of a file name; files are written under a
+// temporary name, so the container cannot come from the name itself.
+const char *Container(const std::string &file)
+{
+    if (NameEndsWith(file, ".mp4"))
+        return "mp4";
+    if (NameEndsWith(file, ".mov"))
+        return "mov";
+    if (NameEndsWith(file, ".nut"))
+        return "nut";
+    return "matroska";
+}
+
+// A piece in the concat demuxer's list: its name quoted as the list reads
+// names, and its exact length. Without the length the demuxer places each
+// piece after the previous one's last time stamp, which the encoder's
+// reordering delay puts a frame early, and a frame-long gap opens.
+std::string ConcatLines(const PicturePiece &piece, int fps)
+{
+    std::string out = "file '";
+    for (char c : piece.file)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    char duration[64];
+    snprintf(duration, sizeof duration, "'\nduration %.6f\n", (double)piece.frames / fps);
+    return out + duration;
+}
+
+} // namespace
+
+bool NameEndsWith(const std::string &s, const char *suffix)
 {
     size_t n = strlen(suffix);
     if (s.size() < n)
@@ -70,13 +101,6 @@ bool EndsWith(const std::string &s, const char *suffix)
     return true;
 }
 
-bool FileExists(const std::string &path)
-{
-    return access(path.c_str(), R_OK) == 0;
-}
-
-} // namespace
-
 bool FfmpegAvailable()
 {
     pid_t pid;
@@ -84,17 +108,18 @@ bool FfmpegAvailable()
     return Spawn({"ffmpeg", "-hide_banner", "-version"}, -1, true, &pid, &err) && Wait(pid);
 }
 
-bool VideoNameUsable(const std::string &file)
+bool VideoNameUsable(const std::string &file, bool span)
 {
-    return EndsWith(file, ".mp4") || EndsWith(file, ".mkv") || EndsWith(file, ".mov");
+    return NameEndsWith(file, ".mp4") || NameEndsWith(file, ".mkv") || NameEndsWith(file, ".mov") ||
+           (span && NameEndsWith(file, ".nut"));
 }
 
-VideoWriter::~VideoWriter()
+PictureEncoder::~PictureEncoder()
 {
     Abort();
 }
 
-void VideoWriter::Abort()
+void PictureEncoder::Abort()
 {
     if (pipe_ >= 0)
         close(pipe_);
@@ -107,7 +132,8 @@ void VideoWriter::Abort()
     part_.clear();
 }
 
-bool VideoWriter::Open(const std::string &file, int fps, std::string *err)
+bool PictureEncoder::Open(const std::string &file, int fps, int width, int height, bool lossless,
+                          std::string *err)
 {
     Abort();
     int fds[2];
@@ -116,19 +142,26 @@ bool VideoWriter::Open(const std::string &file, int fps, std::string *err)
         return false;
     }
     file_ = file;
-    part_ = file + ".video.mkv";
-    fps_ = fps;
+    part_ = file + ".part";
+    frame_bytes_ = (size_t)width * height * 3;
     frames_ = 0;
-    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
-    // CRF 18 keeps the flat colours and thin lines of the scenes clean. The
-    // encoder shares the processors with the software renderer: "veryfast"
-    // keeps a capture close to real time at about the quality of "fast"
-    // (46 against 48 dB next to a lossless encoding, and a smaller file).
-    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
-                                     "-framerate", std::to_string(fps), "-i", "pipe:0",
-                                     "-an", "-c:v", "libx264", "-preset", "veryfast", "-crf", "18",
-                                     "-pix_fmt", "yuv420p", part_};
+                                     "-framerate", std::to_string(fps), "-i", "pipe:0", "-an"};
+    if (lossless) {
+        // FFV1 on planar RGB keeps every pixel; every frame is a key frame,
+        // so pieces join anywhere and any frame can be cut out exactly.
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-slicecrc", "1",
+                                 "-pix_fmt", "gbrp"});
+    } else {
+        // CRF 18 keeps the flat colours and thin lines of the scenes clean. The
+        // encoder shares the processors with the software renderer: "veryfast"
+        // keeps a capture close to real time at about the quality of "fast"
+        // (46 against 48 dB next to a lossless encoding, and a smaller file).
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
+    }
+    args.insert(args.end(), {"-f", Container(file), part_});
     bool started = Spawn(args, fds[0], false, &pid_, err);
     close(fds[0]);
     if (!started) {
@@ -141,9 +174,9 @@ bool VideoWriter::Open(const std::string &file, int fps, std::string *err)
     return true;
 }
 
-bool VideoWriter::Write(const uint8_t *rgb, std::string *err)
+bool PictureEncoder::Write(const uint8_t *rgb, std::string *err)
 {
-    size_t left = (size_t)kWidth * kHeight * 3;
+    size_t left = frame_bytes_;
     while (left > 0) {
         ssize_t n = write(pipe_, rgb, left);
         if (n < 0 && errno == EINTR)
@@ -160,7 +193,7 @@ bool VideoWriter::Write(const uint8_t *rgb, std::string *err)
     return true;
 }
 
-bool VideoWriter::Finish(const std::string &soundtrack, int64_t audio_delay_ms, std::string *err)
+bool PictureEncoder::Close(std::string *err)
 {
     if (pipe_ < 0) {
         *err = "no video is being written";
@@ -175,35 +208,68 @@ bool VideoWriter::Finish(const std::string &soundtrack, int64_t audio_delay_ms, 
         Abort();
         return false;
     }
-    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-i", part_};
+    if (rename(part_.c_str(), file_.c_str()) != 0) {
+        *err = "cannot rename " + part_ + " to " + file_ + ": " + strerror(errno);
+        Abort();
+        return false;
+    }
+    part_.clear();
+    return true;
+}
+
+bool MuxVideo(const std::vector<PicturePiece> &pieces, int fps, const std::string &file, bool lossless,
+              const std::string &soundtrack, int64_t audio_delay_ms, std::string *err)
+{
+    int64_t frames = 0;
+    for (const auto &p : pieces)
+        frames += p.frames;
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    const std::string list = file + ".pieces.txt";
+    if (pieces.size() == 1) {
+        args.insert(args.end(), {"-i", pieces[0].file});
+    } else {
+        std::ofstream out(list, std::ios::binary);
+        out << "ffconcat version 1.0\n";
+        for (const auto &p : pieces)
+            out << ConcatLines(p, fps);
+        out.close();
+        if (!out) {
+            *err = "cannot write " + list;
+            return false;
+        }
+        args.insert(args.end(), {"-f", "concat", "-safe", "0", "-i", list});
+    }
     bool sound = audio_delay_ms >= 0 && FileExists(soundtrack);
     if (sound) {
         std::string delay = std::to_string(audio_delay_ms);
         char length[32];
-        snprintf(length, sizeof length, "%.6f", (double)frames_ / fps_);
+        snprintf(length, sizeof length, "%.6f", (double)frames / fps);
         // Padded with silence and cut at the pictures' end: the sound stops
         // when the demo does, as the player stops it at shutdown.
         args.insert(args.end(), {"-i", soundtrack, "-map", "0:v:0", "-map", "1:a:0", "-c:v", "copy",
-                                 "-af", "adelay=delays=" + delay + ":all=1,apad", "-c:a", "aac", "-b:a", "192k",
-                                 "-t", length});
+                                 "-af", "adelay=delays=" + delay + ":all=1,apad", "-t", length});
+        if (lossless)
+            args.insert(args.end(), {"-c:a", "flac"});
+        else
+            args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     } else {
         args.insert(args.end(), {"-map", "0:v:0", "-c:v", "copy"});
     }
-    if (EndsWith(file_, ".mp4") || EndsWith(file_, ".mov"))
+    if (NameEndsWith(file, ".mp4") || NameEndsWith(file, ".mov"))
         args.insert(args.end(), {"-movflags", "+faststart"});
-    args.push_back(file_);
+    const std::string part = file + ".part";
+    args.insert(args.end(), {"-f", Container(file), part});
     pid_t pid;
-    if (!Spawn(args, -1, false, &pid, err)) {
-        Abort();
-        return false;
-    }
-    bool muxed = Wait(pid);
-    Abort();
-    if (!muxed) {
-        *err = "ffmpeg could not write " + file_ + "; see its message above";
-        return false;
-    }
-    return true;
+    bool started = Spawn(args, -1, false, &pid, err);
+    bool muxed = started && Wait(pid);
+    if (pieces.size() > 1)
+        remove(list.c_str());
+    if (muxed && rename(part.c_str(), file.c_str()) == 0)
+        return true;
+    remove(part.c_str());
+    if (started)
+        *err = "ffmpeg could not write " + file + "; see its message above";
+    return false;
 }
 
 } // namespace capture
