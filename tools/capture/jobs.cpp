@@ -419,6 +419,7 @@ int RunJobs(const CaptureOptions &opt, int jobs)
     if (opt.bench) {
         std::vector<EntryStats> rows = times.PerEntry();
         EntryStats all = times.Total();
+        printf("renderer: %s\n", renderer.c_str());
         fputs(BenchTable(rows, all).c_str(), stdout);
         std::ofstream json(std::filesystem::path(opt.out_dir) / "bench.json", std::ios::binary);
         json << BenchJson(rows, all, opt.fps, renderer);

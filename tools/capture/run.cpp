@@ -297,6 +297,7 @@ int RunCapture(const CaptureOptions &opt)
     if (opt.bench && !report.active()) {
         std::vector<EntryStats> rows = times.PerEntry();
         EntryStats total_stats = times.Total();
+        printf("renderer: %s\n", renderer.c_str());
         fputs(BenchTable(rows, total_stats).c_str(), stdout);
         std::string path = (std::filesystem::path(opt.out_dir) / "bench.json").string();
         if (!WriteText(path, BenchJson(rows, total_stats, opt.fps, renderer), &err))
