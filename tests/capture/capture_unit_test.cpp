@@ -130,33 +130,80 @@ TEST(CaptureOptions, WorkersScaleAndSpansAreCheckedToo)
     EXPECT_EQ(o.scale, 4);
 }
 
-TEST(Jobs, SpansCoverTheRunOnceWithLaterOnesShorterByWhatTheirWorkersSkip)
+namespace {
+
+// The cost of the worker drawing span s: every frame before it played, its own drawn.
+double SpanCost(const std::vector<double> &draw, const std::vector<double> &skip, std::pair<int64_t, int64_t> s)
 {
+    double cost = 0;
+    for (int64_t i = 0; i < s.second; i++)
+        cost += i < s.first ? skip[(size_t)i] : draw[(size_t)i];
+    return cost;
+}
+
+} // namespace
+
+TEST(Jobs, SpansCoverTheRunOnceAndTheirWorkersFinishTogether)
+{
+    // Any costs: contiguous spans of a frame at least, no more than asked.
+    uint32_t seed = 7;
     for (int64_t total : {1, 2, 7, 1000, 19151})
-        for (int jobs : {1, 2, 3, 16, 64})
-            for (double skip : {0.0, 0.12, 0.5}) {
-                auto spans = SplitSpans(total, jobs, skip);
-                ASSERT_EQ((int64_t)spans.size(), std::min<int64_t>(jobs, total)) << total << " " << jobs;
-                int64_t at = 0;
-                for (const auto &s : spans) {
-                    EXPECT_EQ(s.first, at);
-                    EXPECT_GT(s.second, s.first);
-                    at = s.second;
-                }
-                EXPECT_EQ(at, total);
+        for (int jobs : {1, 2, 3, 16, 64}) {
+            std::vector<double> draw((size_t)total), skip((size_t)total);
+            for (int64_t i = 0; i < total; i++) {
+                seed = seed * 1664525u + 1013904223u;
+                draw[(size_t)i] = 1 + (seed >> 24) % 60;
+                skip[(size_t)i] = (seed >> 16) % 16;
             }
-    // Without skipping, equal shares; with it, each worker's skipped and
-    // drawn frames add up to about the same work.
-    auto even = SplitSpans(1000, 4, 0.0);
+            auto spans = SplitSpans(draw, skip, jobs);
+            ASSERT_FALSE(spans.empty());
+            ASSERT_LE((int64_t)spans.size(), std::min<int64_t>(jobs, total)) << total << " " << jobs;
+            int64_t at = 0;
+            for (const auto &s : spans) {
+                EXPECT_EQ(s.first, at);
+                EXPECT_GT(s.second, s.first);
+                at = s.second;
+            }
+            EXPECT_EQ(at, total);
+        }
+    // Alike frames, nothing to skip: equal shares.
+    auto even = SplitSpans(std::vector<double>(1000, 1.0), std::vector<double>(1000, 0.0), 4);
+    ASSERT_EQ(even.size(), 4u);
     for (const auto &s : even)
         EXPECT_EQ(s.second - s.first, 250);
-    auto spans = SplitSpans(19151, 4, 0.12);
+    // Skipping costs: later spans are shorter, and each worker's work is the
+    // same within a frame's cost.
+    const std::vector<double> one(19151, 1.0), some(19151, 0.12);
+    auto spans = SplitSpans(one, some, 4);
+    ASSERT_EQ(spans.size(), 4u);
     for (size_t k = 1; k < spans.size(); k++)
         EXPECT_LT(spans[k].second - spans[k].first, spans[k - 1].second - spans[k - 1].first);
-    for (const auto &s : spans) {
-        double work = 0.12 * (double)s.first + (double)(s.second - s.first);
-        EXPECT_NEAR(work, 0.12 * spans[0].first + (double)spans[0].second, 2.0);
-    }
+    for (const auto &s : spans)
+        EXPECT_NEAR(SpanCost(one, some, s), SpanCost(one, some, spans[0]), 1.0);
+    // A heavy first half gets the smaller share of frames.
+    std::vector<double> heavy(2000, 1.0);
+    std::fill(heavy.begin(), heavy.begin() + 1000, 5.0);
+    auto two = SplitSpans(heavy, std::vector<double>(2000, 0.5), 2);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_LT(two[0].second, 1000);
+    EXPECT_NEAR(SpanCost(heavy, std::vector<double>(2000, 0.5), two[0]),
+                SpanCost(heavy, std::vector<double>(2000, 0.5), two[1]), 5.0);
+    // Where skipping costs more than drawing saves, fewer workers are better.
+    EXPECT_EQ(SplitSpans({1, 1, 1, 1}, {100, 100, 100, 100}, 4).size(), 1u);
+}
+
+TEST(Jobs, FrameCostsComeFromEachFramesEntryAndHeldFramesOnlyCostTheirOutput)
+{
+    std::vector<double> draw, skip;
+    FrameCosts({0, 0, 16, 41}, 6, false, &draw, &skip);
+    ASSERT_EQ(draw.size(), 6u);
+    EXPECT_GT(draw[2], 5 * draw[0]);                // the glowing wall against the loading screen
+    EXPECT_GT(skip[2], skip[0]);
+    EXPECT_EQ(draw[4], draw[5]);                    // held: no drawing
+    EXPECT_LT(draw[4], draw[3]);
+    EXPECT_EQ(skip[5], 0.0);
+    FrameCosts({0, 16}, 3, true, &draw, &skip);
+    EXPECT_EQ(draw[0], draw[1]);
 }
 
 TEST(Jobs, WorkersRasteriseOnTheirOwnThreadWhenTheyFillTheProcessors)

@@ -53,3 +53,26 @@ TEST(CaptureSession, ADebugWindowStartsAtItsEntryAndEachSwitchOnTheFirstStepAtOr
     EXPECT_FALSE(capture::Session_Open(capture::SessionConfig{}, &err));
     EXPECT_NE(err.find("one capture session per process"), std::string::npos) << err;
 }
+
+TEST(CaptureSession, ThePlanKnowsEveryFramesEntryAndTheRunsLengthBeforeDrawing)
+{
+    BT_REQUIRE_ARCHIVE();
+    // Entries 35 to 41, the last ending by effects, some of them shorter than
+    // a second; at 7 fps a frame comes after 14 or 15 ticks.
+    ASSERT_TRUE(visual::StartDebug(0.0f, 1000.0f, 35, 7));
+    const int64_t planned = capture::Session_PlannedFrames();
+    const std::vector<int16_t> entries = capture::Session_PlannedEntries();
+    capture::FrameInfo f;
+    int64_t frames = 0, drawn = 0;
+    while (capture::Session_Step(&f)) {
+        frames++;
+        if (f.held)
+            continue;
+        ASSERT_LT((size_t)drawn, entries.size());
+        EXPECT_EQ(entries[(size_t)drawn], f.entry) << "frame " << f.index;
+        drawn++;
+    }
+    EXPECT_EQ(frames, planned);
+    EXPECT_EQ((size_t)drawn, entries.size());
+    EXPECT_EQ(frames - drawn, 7);                   // a second of hold
+}

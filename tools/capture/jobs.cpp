@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/core.h"
 #include "tools/capture/frame_stats.h"
 #include "tools/capture/progress.h"
 #include "tools/capture/run.h"
@@ -34,9 +35,21 @@ namespace capture {
 namespace {
 
 const char *const kSoundtrack = "brass_tide.mp3";
-// What a frame played without being drawn costs against a drawn one, as
-// measured over the whole demo with the software rasteriser (see README).
-constexpr double kSkipCost = 0.12;
+// Frame costs per timeline entry: mean milliseconds to draw a frame and to
+// play it without drawing, with Mesa's software rasteriser on the calling
+// thread (LP_NUM_THREADS=0), from `capture -bench` of the whole demo and of
+// a span at its end. They only steer how evenly the workers finish, never a
+// frame; remeasure when a scene changes much.
+const double kEntryDrawMs[TL_ENTRIES] = {
+    5.04,  24.32, 23.63, 1.18,  44.16, 54.03, 51.67, 57.73, 1.07,  1.60,  1.54,  8.77,  9.46,  21.58,
+    1.27,  1.28,  64.35, 46.87, 45.46, 44.52, 52.81, 1.50,  14.18, 18.65, 18.53, 19.39, 9.77,  1.04,
+    24.16, 61.22, 56.71, 45.04, 50.65, 69.61, 44.49, 19.65, 3.10,  8.31,  15.62, 7.39,  2.63,  2.26};
+const double kEntrySkipMs[TL_ENTRIES] = {
+    2.15, 3.97,  1.86,  0.01,  4.65,  5.62,  5.98,  5.57,  0.01,  0.01,  0.03, 0.77, 0.90, 1.76,
+    0.01, 0.01,  12.10, 11.73, 16.13, 16.55, 15.74, 0.09,  0.74,  0.80,  0.86, 0.72, 0.71, 0.01,
+    1.89, 13.95, 16.92, 13.47, 12.50, 11.48, 10.02, 2.28,  0.85,  0.98,  1.89, 1.29, 1.23, 0.21};
+// Reading a frame back and hashing or encoding it, on top of drawing it.
+constexpr double kOutputMs = 3.0;
 // The worker's end of its report pipe.
 constexpr int kReportFd = 3;
 
@@ -184,29 +197,67 @@ int DefaultJobs(const CaptureOptions &opt)
     return UsableProcessors();
 }
 
-std::vector<std::pair<int64_t, int64_t>> SplitSpans(int64_t total, int jobs, double skip_cost)
+std::vector<std::pair<int64_t, int64_t>> SplitSpans(const std::vector<double> &draw_cost,
+                                                    const std::vector<double> &skip_cost, int jobs)
 {
-    std::vector<std::pair<int64_t, int64_t>> spans;
-    jobs = (int)std::max<int64_t>(1, std::min<int64_t>(jobs, total));
-    // Worker k (from 0) skips b_k frames and draws b_{k+1} - b_k; equal work
-    // C for all gives b_{k+1} = C + (1 - skip_cost) b_k, a geometric sum.
-    const double keep = 1.0 - std::min(std::max(skip_cost, 0.0), 0.99);
-    double sum = 0;                 // b_N / C
-    for (int k = 0; k < jobs; k++)
-        sum = 1.0 + keep * sum;
-    const double c = (double)total / sum;
-    double b = 0;
-    int64_t first = 0;
-    for (int k = 0; k < jobs; k++) {
-        b = c + keep * b;
-        int64_t end = k + 1 == jobs ? total : (int64_t)std::llround(b);
-        // Every span at least one frame, and room left for the ones after it.
-        end = std::max(end, first + 1);
-        end = std::min(end, total - (jobs - 1 - k));
-        spans.push_back({first, end});
-        first = end;
+    const size_t n = std::min(draw_cost.size(), skip_cost.size());
+    std::vector<double> drawn(n + 1, 0.0), skipped(n + 1, 0.0);   // prefix sums
+    for (size_t i = 0; i < n; i++) {
+        drawn[i + 1] = drawn[i] + std::max(draw_cost[i], 0.0);
+        skipped[i + 1] = skipped[i] + std::max(skip_cost[i], 0.0);
     }
-    return spans;
+    // Each worker takes as many frames as fit in `limit`: the fewest spans
+    // for it, and so whether `limit` can be kept with jobs workers at all.
+    auto split = [&](double limit, std::vector<std::pair<int64_t, int64_t>> *spans) {
+        spans->clear();
+        size_t first = 0;
+        while (first < n && (int)spans->size() < jobs) {
+            // The largest end whose cost stays within the limit.
+            size_t lo = first + 1, hi = n;
+            while (lo < hi) {
+                size_t mid = (lo + hi + 1) / 2;
+                if (skipped[first] + drawn[mid] - drawn[first] <= limit)
+                    lo = mid;
+                else
+                    hi = mid - 1;
+            }
+            if (skipped[first] + drawn[lo] - drawn[first] > limit)
+                return false;
+            spans->push_back({(int64_t)first, (int64_t)lo});
+            first = lo;
+        }
+        return first == n;
+    };
+    std::vector<std::pair<int64_t, int64_t>> best, trial;
+    double lo = 0, hi = skipped[n] + drawn[n] + 1.0;
+    split(hi, &best);
+    for (int i = 0; i < 60; i++) {
+        double mid = (lo + hi) / 2;
+        if (split(mid, &trial)) {
+            hi = mid;
+            best = trial;
+        } else {
+            lo = mid;
+        }
+    }
+    return best;
+}
+
+void FrameCosts(const std::vector<int16_t> &entries, int64_t total, bool uniform, std::vector<double> *draw,
+                std::vector<double> *skip)
+{
+    draw->assign((size_t)total, kOutputMs);
+    skip->assign((size_t)total, 0.0);
+    for (int64_t i = 0; i < total; i++) {
+        int e = i < (int64_t)entries.size() ? entries[(size_t)i] : -1;
+        if (uniform) {
+            (*draw)[(size_t)i] = 1.0;
+            (*skip)[(size_t)i] = e < 0 ? 0.0 : 0.15;
+        } else if (e >= 0 && e < TL_ENTRIES) {
+            (*draw)[(size_t)i] += kEntryDrawMs[e];
+            (*skip)[(size_t)i] = kEntrySkipMs[e];
+        }
+    }
 }
 
 int WorkerRasteriserThreads(int cpus, int jobs)
@@ -232,10 +283,13 @@ int RunJobs(const CaptureOptions &opt, int jobs)
     plan.fps = opt.fps;
     plan.debug = opt.debug;
     plan.window = opt.window;
-    plan.software = true;
+    plan.software = opt.software;
     if (!Session_Open(plan, &err))
         return Fail(err);
     const int64_t total = Session_PlannedFrames();
+    std::vector<double> draw_cost, skip_cost;
+    FrameCosts(Session_PlannedEntries(), total, Session_Renderer().find("EGL device") != std::string::npos,
+               &draw_cost, &skip_cost);
     Session_Close();
     const int64_t first = opt.span ? opt.span_first : 0;
     if (first >= total) {
@@ -263,7 +317,9 @@ int RunJobs(const CaptureOptions &opt, int jobs)
     std::vector<Worker> workers;
     // Every worker also plays the frames before the first one asked for:
     // the same for all, so the split of what follows stays balanced.
-    for (const auto &span : SplitSpans(end - first, jobs, kSkipCost)) {
+    draw_cost = std::vector<double>(draw_cost.begin() + first, draw_cost.begin() + end);
+    skip_cost = std::vector<double>(skip_cost.begin() + first, skip_cost.begin() + end);
+    for (const auto &span : SplitSpans(draw_cost, skip_cost, jobs)) {
         Worker w;
         w.first = first + span.first;
         w.end = first + span.second;

@@ -16,11 +16,19 @@ namespace capture {
 // and for shots alone (the run stops after the last shot).
 int DefaultJobs(const CaptureOptions &opt);
 
-// Splits frames 0..total-1 into at most jobs contiguous spans [first, end)
-// that should take about as long: a worker first plays every frame before
-// its span without drawing it, at about skip_cost of a drawn frame's cost,
-// so later spans are shorter.
-std::vector<std::pair<int64_t, int64_t>> SplitSpans(int64_t total, int jobs, double skip_cost);
+// Splits frames 0..n-1 into at most jobs contiguous spans [first, end) that
+// should take about as long, given what drawing each frame costs and what
+// playing it without drawing costs: a worker first plays every frame before
+// its span. The longest span's cost is made as small as it can be.
+std::vector<std::pair<int64_t, int64_t>> SplitSpans(const std::vector<double> &draw_cost,
+                                                    const std::vector<double> &skip_cost, int jobs);
+
+// What each of a run's frames costs to draw and to play without drawing, in
+// milliseconds of Mesa's software rasteriser on its calling thread, from the
+// entry each frame shows (-1: a held frame). With uniform, every frame alike
+// (a GPU, whose costs are its own).
+void FrameCosts(const std::vector<int16_t> &entries, int64_t total, bool uniform, std::vector<double> *draw,
+                std::vector<double> *skip);
 
 // The rasteriser threads each worker gets when the user has not chosen:
 // Mesa's software rasteriser on the calling thread ("0") when the workers

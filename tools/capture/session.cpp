@@ -70,6 +70,7 @@ struct State {
     bool finished = false;
     bool ever_shown = false;
     int64_t end_frame = 0;          // the frame that finds the end (planned)
+    std::vector<int16_t> entries;   // the entry of each frame before it (planned)
     int64_t draw_from = 0;          // first frame rasterised
     bool scissored = false;         // frames are played without being drawn
     int width = kWidth, height = kHeight;
@@ -113,7 +114,7 @@ int64_t StandingTicks()
 // the clock and the switches as the sequencer does (one switch per frame at
 // most, the same float additions), without drawing. The options keep demo
 // times small enough that 0.01 always moves the clock, so this ends.
-int64_t PlanEndFrame(const tl_header_t &h, int fps, int64_t standing)
+int64_t PlanEndFrame(const tl_header_t &h, int fps, int64_t standing, std::vector<int16_t> *entries)
 {
     float global = h.start_time;
     const tl_entry_t *current = h.first;
@@ -130,6 +131,7 @@ int64_t PlanEndFrame(const tl_header_t &h, int fps, int64_t standing)
             remaining--;
             current++;
         }
+        entries->push_back((int16_t)(current - timeline_table));
     }
 }
 
@@ -192,7 +194,8 @@ bool Session_Open(const SessionConfig &config, std::string *err)
     }
     session->clock.reset(new VirtualClock(Clock_Tick, session->loader.get()));
     Timeline_Prepare(&timeline_header, player_debug);
-    session->end_frame = PlanEndFrame(timeline_header, config.fps, session->loading ? StandingTicks() : 0);
+    session->end_frame =
+        PlanEndFrame(timeline_header, config.fps, session->loading ? StandingTicks() : 0, &session->entries);
     // A span that starts in the hold shows the last drawn picture: draw that one.
     session->draw_from = std::min(std::max<int64_t>(config.first_frame, 0), std::max<int64_t>(session->end_frame - 1, 0));
     if (session->draw_from > 0) {
@@ -275,6 +278,12 @@ int Session_Height()
 int64_t Session_PlannedFrames()
 {
     return session ? session->end_frame + session->config.fps : 0;
+}
+
+const std::vector<int16_t> &Session_PlannedEntries()
+{
+    static const std::vector<int16_t> none;
+    return session ? session->entries : none;
 }
 
 std::string Session_Renderer()

@@ -114,6 +114,9 @@ int Session_Height();
 // Exactly how many frames the run takes, hold included: the sequencer's end
 // worked out from the clock's float steps before anything is drawn.
 int64_t Session_PlannedFrames();
+// The timeline entry each frame before the end shows, as planned (the held
+// frames after them show the last picture again).
+const std::vector<int16_t> &Session_PlannedEntries();
 // The GL renderer's name and the EGL platform that gave it, for reports.
 std::string Session_Renderer();
 // Releases the GL context.
