@@ -269,13 +269,8 @@ int WorkerRasteriserThreads(int cpus, int jobs)
 int RunJobs(const CaptureOptions &opt, int jobs)
 {
     std::string err;
-    if (!opt.video.empty() && !VideoNameUsable(opt.video, opt.span))
-        return Fail("-video FILE must end in .mp4, .mkv or .mov" + std::string(opt.span ? " (or .nut)" : "") +
-                    ": " + opt.video);
-    if (opt.lossless && !opt.span && !NameEndsWith(opt.video, ".mkv"))
-        return Fail("-lossless writes a Matroska master: -video FILE must end in .mkv, not " + opt.video);
-    if (!opt.video.empty() && !FfmpegAvailable())
-        return Fail("-video needs ffmpeg (with libx264) on the PATH");
+    if (!VideoUsable(opt, &err))
+        return Fail(err);
 
     // The plan: the run's exact length, from the same start-up the workers
     // make. Its lines (the -debug trace) are printed here, once.
@@ -311,9 +306,6 @@ int RunJobs(const CaptureOptions &opt, int jobs)
         std::filesystem::remove_all(pieces, ec);
     };
 
-    const int cpus = UsableProcessors();
-    if (!getenv("LP_NUM_THREADS"))
-        setenv("LP_NUM_THREADS", std::to_string(WorkerRasteriserThreads(cpus, jobs)).c_str(), 1);
     std::vector<Worker> workers;
     // Every worker also plays the frames before the first one asked for:
     // the same for all, so the split of what follows stays balanced.
@@ -330,6 +322,9 @@ int RunJobs(const CaptureOptions &opt, int jobs)
             w.hashes = (pieces / ("hashes-" + n + ".txt")).string();
         workers.push_back(w);
     }
+    if (!getenv("LP_NUM_THREADS"))
+        setenv("LP_NUM_THREADS", std::to_string(WorkerRasteriserThreads(UsableProcessors(), (int)workers.size())).c_str(),
+               1);
 
     struct sigaction stop = {}, old_int = {}, old_term = {};
     stop.sa_handler = OnStopSignal;

@@ -124,6 +124,39 @@ private:
     int fd_;
 };
 
+// A text file written under NAME.part and renamed into place by Commit; an
+// uncommitted one is removed, so a failed run leaves nothing behind.
+class PartFile {
+public:
+    bool Open(const std::string &name)
+    {
+        name_ = name;
+        file_ = fopen((name + ".part").c_str(), "w");
+        return file_ != nullptr;
+    }
+    FILE *get() const { return file_; }
+    bool Commit()
+    {
+        bool ok = fclose(file_) == 0;
+        file_ = nullptr;
+        ok = ok && rename((name_ + ".part").c_str(), name_.c_str()) == 0;
+        if (!ok)
+            remove((name_ + ".part").c_str());
+        return ok;
+    }
+    ~PartFile()
+    {
+        if (file_) {
+            fclose(file_);
+            remove((name_ + ".part").c_str());
+        }
+    }
+
+private:
+    std::string name_;
+    FILE *file_ = nullptr;
+};
+
 } // namespace
 
 ReportLine ParseReportLine(const std::string &line)
@@ -150,17 +183,28 @@ ReportLine ParseReportLine(const std::string &line)
     return r;
 }
 
+bool VideoUsable(const CaptureOptions &opt, std::string *err)
+{
+    if (opt.video.empty())
+        return true;
+    if (!VideoNameUsable(opt.video, opt.span))
+        *err = "-video FILE must end in .mp4, .mkv or .mov" + std::string(opt.span ? " (or .nut)" : "") + ": " +
+               opt.video;
+    else if (opt.lossless && !opt.span && !NameEndsWith(opt.video, ".mkv"))
+        *err = "-lossless writes a Matroska master: -video FILE must end in .mkv, not " + opt.video;
+    else if (!FfmpegAvailable())
+        *err = "-video needs ffmpeg (with libx264) on the PATH";
+    else
+        return true;
+    return false;
+}
+
 int RunCapture(const CaptureOptions &opt)
 {
     std::string err;
     Report report(opt.report_fd);
-    if (!opt.video.empty() && !VideoNameUsable(opt.video, opt.span))
-        return Fail("-video FILE must end in .mp4, .mkv or .mov" + std::string(opt.span ? " (or .nut)" : "") +
-                    ": " + opt.video);
-    if (opt.lossless && !opt.span && !NameEndsWith(opt.video, ".mkv"))
-        return Fail("-lossless writes a Matroska master: -video FILE must end in .mkv, not " + opt.video);
-    if (!opt.video.empty() && !FfmpegAvailable())
-        return Fail("-video needs ffmpeg (with libx264) on the PATH");
+    if (!VideoUsable(opt, &err))
+        return Fail(err);
     if ((!opt.shots.empty() || opt.bench) && !MakeFolder(opt.out_dir, &err))
         return Fail(err);
 
@@ -202,12 +246,10 @@ int RunCapture(const CaptureOptions &opt)
         if (!video->Open(pictures, opt.fps, width, height, opt.lossless, &err))
             return Fail(err);
     }
-    // Written under a temporary name, so that a failed run leaves no
-    // half-written file under the one asked for.
-    const std::string hashes_part = opt.hashes + ".part";
-    FILE *hashes = nullptr;
-    if (!opt.hashes.empty() && !(hashes = fopen(hashes_part.c_str(), "w")))
-        return Fail("cannot write " + hashes_part + ": " + strerror(errno));
+    PartFile hash_file;
+    if (!opt.hashes.empty() && !hash_file.Open(opt.hashes))
+        return Fail("cannot write " + opt.hashes + ".part: " + strerror(errno));
+    FILE *const hashes = hash_file.get();
     std::unique_ptr<Progress> progress;
     if (!report.active() && (video || hashes))
         progress.reset(new Progress(end - first, stderr));
@@ -275,13 +317,8 @@ int RunCapture(const CaptureOptions &opt)
                     f.demo_time);
             status = 1;
         }
-    if (hashes) {
-        bool written = fclose(hashes) == 0;
-        if (!written || rename(hashes_part.c_str(), opt.hashes.c_str()) != 0) {
-            remove(hashes_part.c_str());
-            return Fail("cannot write " + opt.hashes);
-        }
-    }
+    if (hashes && !hash_file.Commit())
+        return Fail("cannot write " + opt.hashes);
     if (video) {
         if (!video->Close(&err))
             return Fail(err);

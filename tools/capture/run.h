@@ -10,6 +10,10 @@ namespace capture {
 // (a worker) its figures go to the parent instead of standard output.
 int RunCapture(const CaptureOptions &opt);
 
+// False with the reason when the video asked for cannot be written: its
+// name, its kind, or no ffmpeg.
+bool VideoUsable(const CaptureOptions &opt, std::string *err);
+
 // One line of a worker's report to its parent, '\n' included: a word and
 // its values, read back by ParseReportLine.
 enum ReportKind { REPORT_PROGRESS, REPORT_MUSIC, REPORT_TIME, REPORT_RENDERER, REPORT_DONE, REPORT_BAD };
