@@ -1,11 +1,12 @@
 // The Windows player under wine, held against player-linux and the capture
 // tool: its trace and exit status, its sound through SDL's disk writer, the
-// pixels of its window and the Escape key.
+// pixels of its window, its swap interval and the Escape key.
 //
 // Runs inside xvfb-run (scripts/test.sh), in the wine prefix that the test
 // win32_prefix has just made. Every run gets a folder of its own holding a
 // copy of the program and its DLLs: SDL's Windows entry code writes
-// stdout.txt and stderr.txt beside the program.
+// stdout.txt and stderr.txt beside the program. Every wine run has a
+// timeout, so that a message box or a hang fails its test.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -278,6 +279,23 @@ TEST_F(Win32Player, WindowShowsTheCaptureToolsPixels)
         differing += !row_at(found_x, found_y + row, row);
     EXPECT_EQ(differing, 0) << "rows that differ from the capture tool's frame, window at (" << found_x << ", "
                             << found_y << ")";
+}
+
+// Swaps wait for the display's refresh: the player asks for swap interval 1,
+// and the SDL 1.2 layer passes it on only when asked before the window is
+// made. Wine's trace of its WGL driver shows what reached the GL (Xvfb has
+// no refresh to wait for, so the frame rate cannot show it).
+TEST_F(Win32Player, AsksTheGlToSwapWithTheDisplaysRefresh)
+{
+    std::string dir = Folder("win32", true, false);
+    Result win = RunWin32(dir, {"-window", "-silent", "-debug", "0", "0.2", "0"}, {"WINEDEBUG=-all,trace+wgl"}, 120);
+    ASSERT_FALSE(win.timed_out);
+    EXPECT_EQ(win.status, 0);
+    std::string trace = ReadFile(dir + "/wine.err");
+    size_t set = trace.rfind("wglSwapIntervalEXT (");
+    ASSERT_NE(set, std::string::npos) << "the swap interval was never set";
+    EXPECT_EQ(trace.compare(set, 22, "wglSwapIntervalEXT (1)"), 0) << "the last swap interval set: "
+                                                                   << trace.substr(set, 24);
 }
 
 TEST_F(Win32Player, EscapeEndsWithStatus0)
