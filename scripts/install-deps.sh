@@ -18,6 +18,9 @@ else
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool ffmpeg
+    # A window manager for the full-screen test's virtual screen: without
+    # one X never gives the player's window the whole screen.
+    evilwm
   )
 fi
 
