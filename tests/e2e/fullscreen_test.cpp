@@ -87,7 +87,7 @@ TEST_F(FullScreen, KeepsTheModeAndScalesThePictureBetweenBars)
     ASSERT_TRUE(visual::CaptureAt(0.95f, &want));
     ASSERT_EQ(want.entry, 0);
 
-    std::string grab = dir_ + "/screen.rgb", size_during;
+    std::string screen, size_during;
     Clock::time_point grabbed, started = Clock::now();
     Result r = Run({"-silent", "-debug", "0", "1", "0"}, {}, 60, [&](pid_t) {
         auto until = Clock::now() + std::chrono::seconds(50);
@@ -96,19 +96,20 @@ TEST_F(FullScreen, KeepsTheModeAndScalesThePictureBetweenBars)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        if (fullscreen::Grab(e2e::Display::Name(), grab))
-            grabbed = Clock::now();
+        screen = fullscreen::Grab(e2e::Display::Name());
+        grabbed = Clock::now();
         size_during = fullscreen::ScreenSize(e2e::Display::Name());
     });
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0);
-    ASSERT_NE(grabbed, Clock::time_point()) << "no screen grab";
+    ASSERT_NE(grabbed, Clock::time_point()) << "the run never reached its end";
+    ASSERT_FALSE(screen.empty()) << "the screen could not be read";
     EXPECT_LT(grabbed, started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(r.seconds)))
         << "the grab ended after the program: it may show no window";
     EXPECT_EQ(size_during, "1280 720") << "the display's mode changed";
 
-    fullscreen::Letterbox m = fullscreen::Measure(ReadFile(grab), want.rgb);
-    EXPECT_EQ(m.left, fullscreen::kBarW) << "black columns at the left (" << grab << ")";
+    fullscreen::Letterbox m = fullscreen::Measure(screen, want.rgb);
+    EXPECT_EQ(m.left, fullscreen::kBarW) << "black columns at the left";
     EXPECT_EQ(m.right, fullscreen::kBarW) << "black columns at the right";
     ASSERT_TRUE(m.compared) << "no 960-pixel picture between the bars";
     EXPECT_EQ(m.over, 0) << "picture channels off the scaled frame by more than " << fullscreen::kTolerance

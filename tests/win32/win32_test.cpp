@@ -313,7 +313,7 @@ TEST_F(Win32Player, FullScreenKeepsTheModeAndScalesThePictureBetweenBars)
     const std::string display = e2e::Display::Name();
     ASSERT_EQ(fullscreen::ScreenSize(display), "1280 720");
     std::string dir = Folder("win32", true, false);
-    std::string grab = dir + "/screen.rgb", size_during;
+    std::string screen, size_during;
     Clock::time_point grabbed;
     Result win = RunWin32(dir, {"-silent", "-debug", "0", "1", "0"}, {"DISPLAY=" + display}, 120, [&](pid_t) {
         auto until = Clock::now() + std::chrono::seconds(100);
@@ -322,19 +322,20 @@ TEST_F(Win32Player, FullScreenKeepsTheModeAndScalesThePictureBetweenBars)
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        if (fullscreen::Grab(display, grab))
-            grabbed = Clock::now();
+        screen = fullscreen::Grab(display);
+        grabbed = Clock::now();
         size_during = fullscreen::ScreenSize(display);
     });
     WaitForWineToEnd();
     e2e::Display::Stop();
     ASSERT_FALSE(win.timed_out);
     EXPECT_EQ(win.status, 0);
-    ASSERT_NE(grabbed, Clock::time_point()) << "no screen grab";
+    ASSERT_NE(grabbed, Clock::time_point()) << "the run never reached its end";
+    ASSERT_FALSE(screen.empty()) << "the screen could not be read";
     ASSERT_LT(grabbed, win.end) << "the grab ended after the program: it may show no window";
     EXPECT_EQ(size_during, "1280 720") << "the display's mode changed";
 
-    fullscreen::Letterbox m = fullscreen::Measure(ReadFile(grab), want.rgb);
+    fullscreen::Letterbox m = fullscreen::Measure(screen, want.rgb);
     EXPECT_EQ(m.left, fullscreen::kBarW) << "black columns at the left";
     EXPECT_EQ(m.right, fullscreen::kBarW) << "black columns at the right";
     ASSERT_TRUE(m.compared) << "no 960-pixel picture between the bars";
