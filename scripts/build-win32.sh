@@ -97,14 +97,16 @@ if [ "$(cat "$deps/.built" 2>/dev/null)" != "$stamp" ]; then
   for f in "${archives[@]}"; do
     tar xzf "$src/$f" -C "$work"
   done
-  # One log per library; shown only when its build fails.
+  # One log per library; shown only when its build fails. The time each
+  # took goes to the output, to show which one holds up a cold build.
   run_logged() {
-    local name=$1; shift
-    if ! "$@" >"$work/$name.log" 2>&1; then
-      tail -n 40 "$work/$name.log"
-      echo "build-win32: building $name failed (log: $work/$name.log)" >&2
+    local log=$work/$1.log what=$2 start=$SECONDS; shift 2
+    if ! "$@" >"$log" 2>&1; then
+      tail -n 40 "$log"
+      echo "build-win32: building $what failed (log: $log)" >&2
       return 1
     fi
+    step "$what built in $((SECONDS - start)) s"
   }
   cmake_lib() {
     local dir=$1; shift
@@ -133,9 +135,9 @@ if [ "$(cat "$deps/.built" 2>/dev/null)" != "$stamp" ]; then
   }
   # Side by side: SDL2's CMake run and mpg123's configure script each use
   # one core most of their time.
-  run_logged SDL sdl &
+  run_logged sdl "SDL2 and sdl12-compat" sdl &
   sdl_pid=$!
-  run_logged mpg123 mpg123 &
+  run_logged mpg123 libmpg123 mpg123 &
   mpg123_pid=$!
   failed=0
   wait $sdl_pid || failed=1
