@@ -41,6 +41,11 @@ static void OpenWindow(void)
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    // Swaps wait for the display's refresh: without it the SDL 1.2 layer
+    // swaps at once, so scrollers tear and the GPU draws frames nobody sees.
+    // Demo time comes from the clock, not from frames, so only the frame
+    // count changes. SDL12COMPAT_SYNC_TO_VBLANK still overrides it.
+    SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 1);
     if (!SDL_SetVideoMode(640, 480, 32, video_flags))
         exit(1);
     SDL_ShowCursor(SDL_DISABLE);

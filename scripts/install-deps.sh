@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the tools need;
 # with the argument win32, those of the Windows build and its tests instead
-# (the MinGW-w64 cross compiler, its zlib, and wine to run the result).
+# (the MinGW-w64 cross compiler, its zlib, Ninja for the libraries' CMake
+# builds, and wine to run the result).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
 if [ "${1:-}" = "win32" ]; then
   packages=(
-    cmake make pkg-config g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    cmake make ninja-build pkg-config g++-mingw-w64-x86-64 libz-mingw-w64-dev
     wine wine64 xvfb xauth xdotool ffmpeg
   )
 else
@@ -17,6 +18,9 @@ else
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool ffmpeg
+    # A window manager for the full-screen test's virtual screen: without
+    # one X never gives the player's window the whole screen.
+    evilwm
   )
 fi
 

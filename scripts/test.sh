@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: a normal build with warnings as errors, the Windows
-# player under wine (when the source archives of SDL 1.2 and libmpg123 are
+# player under wine (when the source archives of its libraries are
 # at hand, see scripts/build-win32.sh), the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
 # ThreadSanitizer, and a bounded run of the archive fuzzer.

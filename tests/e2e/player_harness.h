@@ -58,10 +58,10 @@ inline bool Exists(const std::string &path)
 
 // One Xvfb for the whole suite, on a display number of our own: tests run in
 // parallel, and Xvfb's own choice of a free number (-displayfd) fails now
-// and then when two servers start at once.
+// and then when two servers start at once. The screen is WxHxDEPTH.
 class Display {
 public:
-    static void Start()
+    static void Start(const char *screen = "1024x768x24")
     {
         for (int attempt = 0; attempt < 40 && pid_ < 0; attempt++) {
             int n = 100 + (int)((getpid() * 7 + attempt * 13) % 800);
@@ -74,7 +74,7 @@ public:
                 dup2(null, 1);
                 dup2(null, 2);
                 std::string display = ":" + num;
-                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-noreset", "-nolisten",
+                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen, "-noreset", "-nolisten",
                        "tcp", (char *)nullptr);
                 _exit(127);
             }

@@ -1,11 +1,13 @@
 // The Windows player under wine, held against player-linux and the capture
 // tool: its trace and exit status, its sound through SDL's disk writer, the
-// pixels of its window and the Escape key.
+// pixels of its window and of full screen, its swap interval and the Escape
+// key.
 //
 // Runs inside xvfb-run (scripts/test.sh), in the wine prefix that the test
 // win32_prefix has just made. Every run gets a folder of its own holding a
 // copy of the program and its DLLs: SDL's Windows entry code writes
-// stdout.txt and stderr.txt beside the program.
+// stdout.txt and stderr.txt beside the program. Every wine run has a
+// timeout, so that a message box or a hang fails its test.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -26,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/fullscreen_check.h"
 #include "tests/e2e/player_harness.h"
 #include "tests/support/visual.h"
 
@@ -121,7 +124,11 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
     }
-    void TearDown() override { system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override
+    {
+        e2e::Display::Stop();   // a full-screen test's own screen, if it failed half-way
+        system(("rm -rf " + dir_).c_str());
+    }
 
     // A fresh folder for one program run, with the archive (and the soundtrack).
     std::string Folder(const std::string &name, bool archive, bool music)
@@ -158,6 +165,15 @@ protected:
         r.out = ReadFile(dir + "/stdout.txt");
         r.err = ReadFile(dir + "/stderr.txt");
         return r;
+    }
+
+    // Until every process of the prefix has ended (wine keeps its server
+    // and desktop process a little while after a program), so that the
+    // next run starts them afresh, on the display it names.
+    void WaitForWineToEnd()
+    {
+        std::string cmd = "WINEPREFIX='" + kWin32Dir + "/wineprefix' timeout 60 wineserver -w";
+        EXPECT_EQ(system(cmd.c_str()), 0) << "wine's processes did not end within 60 s";
     }
 
     Result RunLinux(const std::string &dir, const std::vector<std::string> &args, double timeout)
@@ -207,16 +223,18 @@ TEST_F(Win32Player, MissingArchiveEndsWithStatus1LikeLinux)
 // SDL's disk driver writes what the sound layer mixes (44.1 kHz, 16-bit
 // stereo) to a file, one device period every SDL_DISKAUDIODELAY ms, a little
 // faster than it would play: silence until the opening starts the music at
-// demo time 1.455, sound after it.
+// demo time 1.455, sound after it. The file keeps the driver's default name:
+// SDL2's Windows getenv returns one shared buffer, so a name given in
+// SDL_DISKAUDIOFILE is overwritten by the delay's value before it is opened.
 TEST_F(Win32Player, SoundThroughSdlStartsWithTheOpening)
 {
     std::string dir = Folder("win32", true, true);
     Result win = RunWin32(dir, {"-window", "-debug", "0", "4", "0"},
-                          {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=audio.raw", "SDL_DISKAUDIODELAY=20"}, 120);
+                          {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIODELAY=20"}, 120);
     ASSERT_FALSE(win.timed_out);
     EXPECT_EQ(win.status, 0);
     EXPECT_NE(win.out.find("BT_x: end of demo time."), std::string::npos);
-    std::string pcm = ReadFile(dir + "/audio.raw");
+    std::string pcm = ReadFile(dir + "/sdlaudio.raw");
     const size_t per_second = 44100 * 4;
     ASSERT_GT(pcm.size(), per_second * 3) << "the sound device was not fed for the whole run";
     EXPECT_EQ(LoudestSample(pcm, 0, per_second), 0) << "music before the opening";
@@ -276,6 +294,71 @@ TEST_F(Win32Player, WindowShowsTheCaptureToolsPixels)
         differing += !row_at(found_x, found_y + row, row);
     EXPECT_EQ(differing, 0) << "rows that differ from the capture tool's frame, window at (" << found_x << ", "
                             << found_y << ")";
+}
+
+// Full screen, the default, on a 16:9 screen of its own: the picture fills
+// the screen's height between black bars, as player-linux's does
+// (tests/e2e/fullscreen_test.cpp), and the display's mode stays. Wine needs
+// no window manager for it.
+TEST_F(Win32Player, FullScreenKeepsTheModeAndScalesThePictureBetweenBars)
+{
+    ASSERT_TRUE(visual::ArchivePresent());
+    visual::Frame want;
+    ASSERT_TRUE(visual::StartDebug(0, 1, 0));
+    ASSERT_TRUE(visual::CaptureAt(0.95f, &want));
+    ASSERT_EQ(want.entry, 0);
+
+    WaitForWineToEnd();
+    e2e::Display::Start("1280x720x24");
+    const std::string display = e2e::Display::Name();
+    ASSERT_EQ(fullscreen::ScreenSize(display), "1280 720");
+    std::string dir = Folder("win32", true, false);
+    std::string screen, size_during;
+    Clock::time_point grabbed;
+    Result win = RunWin32(dir, {"-silent", "-debug", "0", "1", "0"}, {"DISPLAY=" + display}, 120, [&](pid_t) {
+        auto until = Clock::now() + std::chrono::seconds(100);
+        while (ReadFile(dir + "/stdout.txt").find("BT_x: end of demo time.") == std::string::npos) {
+            if (Clock::now() > until)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        screen = fullscreen::Grab(display);
+        grabbed = Clock::now();
+        size_during = fullscreen::ScreenSize(display);
+    });
+    WaitForWineToEnd();
+    e2e::Display::Stop();
+    ASSERT_FALSE(win.timed_out);
+    EXPECT_EQ(win.status, 0);
+    ASSERT_NE(grabbed, Clock::time_point()) << "the run never reached its end";
+    ASSERT_FALSE(screen.empty()) << "the screen could not be read";
+    ASSERT_LT(grabbed, win.end) << "the grab ended after the program: it may show no window";
+    EXPECT_EQ(size_during, "1280 720") << "the display's mode changed";
+
+    fullscreen::Letterbox m = fullscreen::Measure(screen, want.rgb);
+    EXPECT_EQ(m.left, fullscreen::kBarW) << "black columns at the left";
+    EXPECT_EQ(m.right, fullscreen::kBarW) << "black columns at the right";
+    ASSERT_TRUE(m.compared) << "no 960-pixel picture between the bars";
+    EXPECT_EQ(m.over, 0) << "picture channels off the scaled frame by more than " << fullscreen::kTolerance
+                         << " levels; the largest difference is " << m.max_diff;
+    RecordProperty("max_diff", std::to_string(m.max_diff));
+}
+
+// Swaps wait for the display's refresh: the player asks for swap interval 1,
+// and the SDL 1.2 layer passes it on only when asked before the window is
+// made. Wine's trace of its WGL driver shows what reached the GL (Xvfb has
+// no refresh to wait for, so the frame rate cannot show it).
+TEST_F(Win32Player, AsksTheGlToSwapWithTheDisplaysRefresh)
+{
+    std::string dir = Folder("win32", true, false);
+    Result win = RunWin32(dir, {"-window", "-silent", "-debug", "0", "0.2", "0"}, {"WINEDEBUG=-all,trace+wgl"}, 120);
+    ASSERT_FALSE(win.timed_out);
+    EXPECT_EQ(win.status, 0);
+    std::string trace = ReadFile(dir + "/wine.err");
+    size_t set = trace.rfind("wglSwapIntervalEXT (");
+    ASSERT_NE(set, std::string::npos) << "the swap interval was never set";
+    EXPECT_EQ(trace.compare(set, 22, "wglSwapIntervalEXT (1)"), 0) << "the last swap interval set: "
+                                                                   << trace.substr(set, 24);
 }
 
 TEST_F(Win32Player, EscapeEndsWithStatus0)
