@@ -231,6 +231,10 @@ zar_pic_t *ZAR_ReadPic(const char *name)
     zar_new_pic->tiles_x = ZAR_Word(zar_payload);
     zar_new_pic->tiles_y = ZAR_Word(zar_payload + 4);
 
+    // A tile of no pixels makes the tile counts free of the payload's size:
+    // billions of empty tiles would cost nothing to store and for ever to draw.
+    if (zar_new_pic->tile_w == 0 || zar_new_pic->tile_h == 0)
+        ZAR_Fatal("ZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels.\n");
     uint64_t bytes = 3;
     if (!ZAR_Mul(bytes, zar_new_pic->tile_w, &bytes) || !ZAR_Mul(bytes, zar_new_pic->tile_h, &bytes) ||
         !ZAR_Mul(bytes, zar_new_pic->tiles_x, &bytes) || !ZAR_Mul(bytes, zar_new_pic->tiles_y, &bytes))

@@ -48,6 +48,7 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
     const char kFit[] = "ZAR_Open: FATAL_ERROR: Directory does not fit in the archive.\n";
     const char kMeshCount[] = "ZAR_ReadASE: FATAL_ERROR: Mesh data shorter than its triangle count.\n";
     const char kTiles[] = "ZAR_ReadPic: FATAL_ERROR: Picture data shorter than its tiles.\n";
+    const char kNoPixels[] = "ZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels.\n";
 
     Bytes wrong_magic = Build({Entry("a", 32, Text("x"))});
     wrong_magic[3] = 'd';
@@ -75,6 +76,9 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         Entry("p0", 16, Words({1, 1}, 0)), Entry("p1", 16, Words({2, 2, 4, 4}, 3 * 4 * 4 * 4 - 1)),
         Entry("p2", 16, Words({0x80000000u, 0x80000000u, 0x80000000u, 0x80000000u}, 3)),
         Entry("p3", 16, Words({0x10000u, 0x10000u, 1, 1}, 3)), // 3 * 2^32 is small in 32-bit arithmetic
+        // Tiles of no pixels need no payload, whatever their count says.
+        Entry("p4", 16, Words({0xffffffffu, 0xffffffffu, 0, 0})), Entry("p5", 16, Words({1000000, 1, 0, 32})),
+        Entry("p6", 16, Words({1, 1, 32, 0}, 96)),
     });
 
     // The child opens archive, then reads name with the reader for type (0: none).
@@ -124,6 +128,9 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         {shapes, 16, "p1", 1, kTiles},
         {shapes, 16, "p2", 1, "ZAR_ReadPic: FATAL_ERROR: Picture size out of range.\n"},
         {shapes, 16, "p3", 1, kTiles},
+        {shapes, 16, "p4", 1, kNoPixels},
+        {shapes, 16, "p5", 1, kNoPixels},
+        {shapes, 16, "p6", 1, kNoPixels},
     };
     for (const Case &c : cases) {
 #ifdef ZARTEST_SANITIZER
