@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,8 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
     const std::string forty(40, 'q'), sixty(60, 'x'), one = "1" + std::string(36, 'A');
     Rec junk = Lie("", 100, -1);
     junk.block = Text("this is not a zlib stream");
+    const std::string fifo = "/tmp/zar_test_fifo_" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const Bytes shapes = Build({
         Entry("m0", 15, {1, 2, 3}), Entry("m1", 15, Words({2, 0}, 68)),
         Entry("m2", 15, Words({0x071c71c8u, 0}, 36)), // 36 x count is 32 in 32-bit arithmetic
@@ -93,6 +96,8 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         const char *path = nullptr; // instead of a file holding archive
     } cases[] = {
         {{}, 0, "", 1, "", false, "/nonexistent/brass_tide.zar"},
+        {{}, 0, "", 1, "", false, fifo.c_str()}, // no writer: opening it for reading would wait for one
+        {{}, 0, "", 1, "", false, "/tmp"},
         {wrong_magic, 0, "", 1, ""},
         {{}, 0, "", 1, ""},
         {{'Z', 'A', 'R'}, 0, "", 1, ""},
@@ -146,6 +151,7 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         if (fork() == 0) {
             dup2(fileno(out), 1);
             dup2(fileno(err), 2);
+            alarm(20); // a case that hangs fails by the signal instead of stalling the suite
             const struct rlimit lim = {1u << 30, 1u << 30};
             if (c.tight)
                 setrlimit(RLIMIT_AS, &lim);
@@ -169,10 +175,11 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         int st = 0;
         wait(&st);
         std::remove(path.c_str());
-        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, c.status) << c.name << " " << c.line;
+        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, c.status) << path << " " << c.name << " " << c.line;
         EXPECT_EQ(Slurp(out), c.line) << c.name;
         EXPECT_EQ(Slurp(err), "") << c.name;
     }
+    unlink(fifo.c_str());
 }
 
 } // namespace
