@@ -97,6 +97,12 @@ void Options_Parse(int argc, char **argv, uint32_t *video_flags);
 // The text for a sound error code; codes above 18 (unsigned) are unknown.
 const char *Options_SoundErrorText(int code);
 
+// --- display_loss.cpp (the player only) ---
+// From now on a broken X connection ends the process at once with one line
+// and status 1; the default handling exits through SDL_Quit, which then
+// waits on the dead connection for ever. Does nothing on Windows.
+void DisplayLoss_Watch(void);
+
 // --- loader.cpp ---
 // The loading sequence as data, so that the capture tool can replay it on a
 // virtual clock with exactly the thread's order and pauses.

@@ -162,4 +162,37 @@ TEST_F(Player, NormalStartLoadsThenStartsTheMusicWithTheOpening)
     EXPECT_GT(LoudestSample(pcm, per_second * 11, pcm.size()), 1000) << "no music after the opening began";
 }
 
+// The X server going away while the player runs (killed, or crashed): the
+// player ends at once with status 1 instead of waiting for ever on the dead
+// connection. Its own suite, since each run kills the suite's server; the
+// next run starts a fresh one.
+class LostDisplay : public Player {};
+
+TEST_F(LostDisplay, EndsThePlayerAtOnceWithStatus1)
+{
+    const std::vector<std::vector<std::string>> runs = {
+        {"-window", "-silent"},                          // loading, the loader thread at work
+        {"-window", "-silent", "-debug", "0", "100", "4"}, // a scene playing
+    };
+    for (const std::vector<std::string> &args : runs) {
+        Display::Start();
+        Clock::time_point killed{};
+        Result r = Run(args, {}, 30, [&](pid_t) {
+            ASSERT_TRUE(WaitForWindow(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            killed = Clock::now();
+            Display::Kill();
+        });
+        const double after = std::chrono::duration<double>(Clock::now() - killed).count();
+        std::printf("%s: ended %.3f s after the display went away, status %d\n", args.back().c_str(), after, r.status);
+        ASSERT_FALSE(r.timed_out) << "the player hung after its display went away: " << args.size();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_LT(after, 2.0) << "the player took that long to end";
+        const std::string line = "X11: FATAL_ERROR: Display connection lost.\n";
+        ASSERT_GE(r.out.size(), line.size()) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.size() - line.size()), line);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 }  // namespace
