@@ -3,6 +3,7 @@
 // and SDL's disk audio driver standing in for a sound card.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "player_harness.h"
+#include "tests/archive/archive_builder.h"
+#include "tools/zarwrite/zarwrite.h"
 
 namespace {
 
@@ -160,6 +163,62 @@ TEST_F(Player, NormalStartLoadsThenStartsTheMusicWithTheOpening)
     ASSERT_GT(pcm.size(), per_second * 11) << "the sound device was not fed for the whole run";
     EXPECT_EQ(LoudestSample(pcm, 0, per_second * 9), 0) << "music before the opening";
     EXPECT_GT(LoudestSample(pcm, per_second * 11, pcm.size()), 1000) << "no music after the opening began";
+}
+
+// The shipped archive with one entry's payload replaced, written as given
+// (the archive tool would refuse it).
+void WriteArchiveWith(const std::string &path, const std::string &name, const zartest::Bytes &payload)
+{
+    const std::string shipped = ReadFile(BT_BUILD_DIR "/brass_tide.zar");
+    const std::vector<uint8_t> file(shipped.begin(), shipped.end());
+    std::vector<zarw::Record> dir;
+    std::string err;
+    ASSERT_TRUE(zarw::ReadDirectory(file, &dir, &err)) << err;
+    std::vector<zartest::Rec> recs;
+    for (const zarw::Record &r : dir) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(zarw::Unpack(file, r, &bytes, &err)) << err;
+        recs.push_back(zartest::Entry(r.name, r.type, r.name == name ? payload : bytes));
+    }
+    const zartest::Bytes out = zartest::Build(recs);
+    unlink(path.c_str());
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(fwrite(out.data(), 1, out.size(), f), out.size());
+    fclose(f);
+}
+
+// Inputs that once hung the player: each now ends it at once with status 1
+// and the line of the routine that refused it. The timeouts fail a hang.
+TEST_F(Player, DamagedInputsEndTheRunWithTheirLine)
+{
+    const std::string archive = dir_ + "/brass_tide.zar";
+    // A FIFO waits for a writer when it is opened for reading.
+    unlink(archive.c_str());
+    ASSERT_EQ(mkfifo(archive.c_str(), 0600), 0);
+    Result r = Run({"-window", "-silent"}, {}, 20);
+    ASSERT_FALSE(r.timed_out) << "a FIFO archive";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "BT_x: windowed mode.\nBT_x: silent mode.\n");
+
+    // Four billion tiles of no pixels need no payload; the logo's list would
+    // never be finished.
+    WriteArchiveWith(archive, "logo", zartest::Words({0xffffffffu, 1, 0, 0}));
+    r = Run({"-window", "-silent", "-debug", "0", "20", "4"}, {}, 20);
+    ASSERT_FALSE(r.timed_out) << "a picture of empty tiles";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(r.out.rfind("BT_x: start:")),
+              "BT_x: start: +0.000, end: +20.000, offset: 4;\nZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels.\n");
+
+    // From 2^18 s away from 0 the clock's 10 ms steps change nothing.
+    unlink(archive.c_str());
+    Link("brass_tide.zar");
+    r = Run({"-window", "-silent", "-debug", "-1e6", "10", "0"}, {}, 20);
+    ASSERT_FALSE(r.timed_out) << "a start of -1e6";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "BT_x: windowed mode.\nBT_x: silent mode.\nBT_x: debug mode.\n"
+                     "BT_x: debug start -1000000.000 is outside -4096 to +4096.\n");
+    EXPECT_EQ(r.err, "");
 }
 
 // The X server going away while the player runs (killed, or crashed): the
