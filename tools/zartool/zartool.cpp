@@ -22,6 +22,7 @@
 // Entries are packed in manifest order. Names are 1 to 39 bytes and must be
 // unique. Anything the player would refuse is refused here with a message
 // naming the manifest line, and the archive is not written.
+#include "tools/zartool/import.h"
 #include "tools/zarwrite/zarwrite.h"
 
 #include <png.h>
@@ -83,27 +84,13 @@ bool ReadBytes(const std::string &path, std::vector<uint8_t> *out, std::string *
 
 bool ReadPng(const std::string &path, zarw::Image *image, std::string *err)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        *err = path + ": " + png.message;
+    std::vector<uint8_t> bytes;
+    if (!ReadBytes(path, &bytes, err))
+        return false;
+    if (!zartool::ImportPng(bytes.data(), bytes.size(), image, err)) {
+        *err = path + ": " + *err;
         return false;
     }
-    // Read with alpha and drop it: pictures are RGB, and the colours of
-    // transparent pixels are kept as stored rather than blended with anything.
-    png.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) {
-        *err = path + ": " + png.message;
-        png_image_free(&png);
-        return false;
-    }
-    image->width = png.width;
-    image->height = png.height;
-    image->rgb.resize(size_t(png.width) * png.height * 3);
-    for (size_t i = 0, n = size_t(png.width) * png.height; i < n; i++)
-        std::memcpy(&image->rgb[i * 3], &rgba[i * 4], 3);
     return true;
 }
 
@@ -122,56 +109,11 @@ bool WritePng(const std::string &path, const zarw::Image &image, std::string *er
     return true;
 }
 
-// Triangles of an OBJ file: vertices from 'v' lines, faces ('f') with 1-based
-// or negative (relative) indices, of which only the position part counts.
 bool ReadObj(const std::string &path, std::vector<float> *triangles, std::string *err)
 {
-    std::ifstream in(path);
-    if (!in) {
-        *err = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::vector<float> verts;
-    std::string line;
-    for (int number = 1; std::getline(in, line); number++) {
-        std::istringstream fields(line);
-        std::string tag;
-        fields >> tag;
-        const std::string where = path + ":" + std::to_string(number) + ": ";
-        if (tag == "v") {
-            float x, y, z;
-            if (!(fields >> x >> y >> z)) {
-                *err = where + "a vertex needs three numbers";
-                return false;
-            }
-            verts.insert(verts.end(), {x, y, z});
-        } else if (tag == "f") {
-            std::vector<size_t> corners;
-            std::string corner;
-            while (fields >> corner) {
-                char *end = nullptr;
-                errno = 0;
-                const long index = std::strtol(corner.c_str(), &end, 10);
-                const long count = long(verts.size() / 3);
-                const long resolved = index < 0 ? count + index : index - 1;
-                if (end == corner.c_str() || (*end != '\0' && *end != '/') || errno || index == 0 ||
-                    resolved < 0 || resolved >= count) {
-                    *err = where + "face corner \"" + corner + "\" names no vertex defined so far";
-                    return false;
-                }
-                corners.push_back(size_t(resolved));
-            }
-            if (corners.size() < 3) {
-                *err = where + "a face needs at least three corners";
-                return false;
-            }
-            for (size_t k = 1; k + 1 < corners.size(); k++)
-                for (size_t v : {corners[0], corners[k], corners[k + 1]})
-                    triangles->insert(triangles->end(), &verts[v * 3], &verts[v * 3] + 3);
-        }
-        // Normals, texture coordinates, groups and materials have no place in a mesh entry.
-    }
-    return true;
+    std::vector<uint8_t> bytes;
+    return ReadBytes(path, &bytes, err) &&
+           zartool::ImportObj(std::string(bytes.begin(), bytes.end()), path, triangles, err);
 }
 
 bool ParseTileSize(const std::string &s, uint32_t *w, uint32_t *h)
