@@ -361,6 +361,12 @@ TEST_F(ZarTool, RefusesWhatThePlayerWouldReject)
         {"t text t.txt\nt raw t.txt", "twice"},
         {"m mesh junk.obj", "junk.obj:1: \"\\x8f\\x02zq\\x00\\xff\" is no statement of an OBJ file"},
         {"m mesh points.obj", "points.obj holds no face"},
+        // Entries the demo reads: refused with the player's own line.
+        {"helmet text short.txt", ":1: Marquee_Init: FATAL_ERROR: helmet must hold at least 142 characters.\n"},
+        {"bootpic picture screen.png 16x16",
+         ":1: Boot_Init: FATAL_ERROR: bootpic must be 20 x 15 tiles of 32 x 32 pixels.\n"},
+        {"creeds picture p.png 8x8", ":1: Spikes_Init: FATAL_ERROR: creeds must hold eight tiles of 1536 bytes.\n"},
+        {"# comment\nwater text t.txt\nhelmet picture p.png 8x8", ":3: ZAR_Read: FATAL_ERROR: Wrong file type.\n"},
     };
     for (const auto &c : cases) {
         Write("m.txt", std::string(c.line) + "\n");
@@ -406,6 +412,71 @@ TEST_F(ZarTool, BrokenArchivesAreReportedNotTrusted)
     r = Tool("extract " + Path("odd.zar") + " over " + Path("over.txt"));
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(FileBytes(Path("over.txt")), zartest::Text("abc"));
+}
+
+// check reads an archive as the player would: every entry the demo reads,
+// with the player's line for each one it would stop at.
+TEST_F(ZarTool, CheckReportsWhatThePlayerWouldRefuse)
+{
+    using namespace zartest;
+    const Bytes mesh = Words({1, 0}, 36), tiny = Words({1, 1, 2, 2}, 12);
+    std::vector<Rec> good = {
+        Entry("bootpic", 16, Words({20, 15, 32, 32}, 3 * 640 * 480)), Entry("logo", 16, tiny),
+        Entry("ferretoid", 15, mesh), Entry("creeds", 16, Words({8, 1, 32, 16}, 8 * 1536)),
+        Entry("fri1", 16, tiny), Entry("fri2", 16, tiny), Entry("oczka", 16, Words({4, 4, 32, 32}, 16 * 3072)),
+        Entry("lodyga", 15, mesh), Entry("brzydalek", 16, tiny), Entry("fel", 16, tiny),
+        Entry("helmet", 32, Text(std::string(142, 'A'))), Entry("siekierka", 16, Words({10, 15, 64, 32}, 3 * 640 * 480)),
+        Entry("butterfly", 16, Words({3, 1, 128, 256}, 3 * 384 * 256)), Entry("water", 32, Text("")),
+        Entry("extra", 33, Text("not read by the demo")),
+    };
+    auto save = [&](const Bytes &bytes) {
+        std::ofstream(Path("a.zar"), std::ios::binary).write((const char *)bytes.data(), bytes.size());
+    };
+    save(Build(good));
+    ToolRun r = Tool("check " + Path("a.zar"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, Path("a.zar") + ": the demo loads every entry it reads\n");
+
+    const struct {
+        const char *name;
+        Rec rec;
+        const char *line;
+    } bad[] = {
+        {"logo", Entry("logo", 16, Words({0xffffffffu, 1, 0, 0})), "ZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels."},
+        {"ferretoid", Entry("ferretoid", 15, Words({0, 0})), "ferretoid holds no triangles"},
+        {"creeds", Entry("creeds", 16, Words({7, 1, 32, 16}, 7 * 1536)),
+         "Spikes_Init: FATAL_ERROR: creeds must hold eight tiles of 1536 bytes."},
+        {"fri1", Entry("fri1", 16, Words({1, 1, 2, 2}, 11)), "ZAR_ReadPic: FATAL_ERROR: Picture data shorter than its tiles."},
+        {"oczka", Entry("oczka", 16, Words({1, 15, 32, 32}, 15 * 3072)),
+         "Drum_Init: FATAL_ERROR: oczka must hold 16 tiles of 32 x 32 pixels."},
+        {"lodyga", Entry("lodyga", 15, Words({2, 0}, 36)),
+         "ZAR_ReadASE: FATAL_ERROR: Mesh data shorter than its triangle count."},
+        {"helmet", Entry("helmet", 16, tiny), "ZAR_Read: FATAL_ERROR: Wrong file type."},
+        {"siekierka", Entry("siekierka", 16, Words({15, 10, 64, 32}, 3 * 640 * 480)),
+         "Finale_Init: FATAL_ERROR: siekierka must be 10 x 15 tiles of 64 x 32 pixels."},
+        {"water", Entry("waters", 32, Text("")), "ZAR_Read: FATAL_ERROR: File not found."},
+    };
+    std::vector<Rec> broken = good;
+    for (const auto &b : bad)
+        for (Rec &rec : broken)
+            if (rec.name == b.name)
+                rec = b.rec;
+    for (Rec &rec : broken) {
+        if (rec.name == "fel")
+            rec.block = Text("not zlib");
+        if (rec.name == "brzydalek")
+            rec.offset = 0xfffffff0u;
+    }
+    save(Build(broken));
+    r = Tool("check " + Path("a.zar"));
+    EXPECT_EQ(r.status, 1);
+    for (const auto &b : bad)
+        EXPECT_NE(r.out.find(": " + std::string(b.name) + " (") , std::string::npos) << b.name << " -> " << r.out;
+    for (const auto &b : bad)
+        EXPECT_NE(r.out.find(b.line), std::string::npos) << b.name << " -> " << r.out;
+    EXPECT_NE(r.out.find(": fel (Column_Init): ZAR_Read: Fatal error: decompression failed.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(": brzydalek (Column_Init): ZAR_Read: FATAL_ERROR: Drive access error.\n"), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 11) << "one line for each entry refused:\n" << r.out;
 }
 
 } // namespace

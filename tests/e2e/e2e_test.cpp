@@ -18,7 +18,6 @@
 
 #include "player_harness.h"
 #include "tests/archive/archive_builder.h"
-#include "tools/zarwrite/zarwrite.h"
 
 namespace {
 
@@ -167,20 +166,10 @@ TEST_F(Player, NormalStartLoadsThenStartsTheMusicWithTheOpening)
 
 // The shipped archive with one entry's payload replaced, written as given
 // (the archive tool would refuse it).
-void WriteArchiveWith(const std::string &path, const std::string &name, const zartest::Bytes &payload)
+void WriteArchiveWith(const std::string &path, const std::string &name, uint32_t type, const zartest::Bytes &payload)
 {
     const std::string shipped = ReadFile(BT_BUILD_DIR "/brass_tide.zar");
-    const std::vector<uint8_t> file(shipped.begin(), shipped.end());
-    std::vector<zarw::Record> dir;
-    std::string err;
-    ASSERT_TRUE(zarw::ReadDirectory(file, &dir, &err)) << err;
-    std::vector<zartest::Rec> recs;
-    for (const zarw::Record &r : dir) {
-        std::vector<uint8_t> bytes;
-        ASSERT_TRUE(zarw::Unpack(file, r, &bytes, &err)) << err;
-        recs.push_back(zartest::Entry(r.name, r.type, r.name == name ? payload : bytes));
-    }
-    const zartest::Bytes out = zartest::Build(recs);
+    const zartest::Bytes out = zartest::ReplaceEntry({shipped.begin(), shipped.end()}, name, type, payload);
     unlink(path.c_str());
     FILE *f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -203,7 +192,7 @@ TEST_F(Player, DamagedInputsEndTheRunWithTheirLine)
 
     // Four billion tiles of no pixels need no payload; the logo's list would
     // never be finished.
-    WriteArchiveWith(archive, "logo", zartest::Words({0xffffffffu, 1, 0, 0}));
+    WriteArchiveWith(archive, "logo", 16, zartest::Words({0xffffffffu, 1, 0, 0}));
     r = Run({"-window", "-silent", "-debug", "0", "20", "4"}, {}, 20);
     ASSERT_FALSE(r.timed_out) << "a picture of empty tiles";
     EXPECT_EQ(r.status, 1);
