@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,20 +60,24 @@ TEST_F(Player, DebugWindowPassesEveryEntryAndEndsByEffects)
     std::istringstream lines(r.out);
     std::string line;
     int switches = 0;
-    float last = 0;
+    float last = 0, into_41 = 0;
     std::vector<std::string> tail;
     while (std::getline(lines, line)) {
         float t;
         char extra;
         if (sscanf(line.c_str(), "%f%c", &t, &extra) == 1 && (line[0] == '+' || line[0] == '-')) {
             switches++;
+            into_41 = last;
             last = t;
         }
         tail.push_back(line);
     }
     EXPECT_EQ(switches, 42);   // 41 switches and the one that finds no entry left
     EXPECT_GE(last, 309.36f);
-    EXPECT_LT(last, 309.6f);
+    // Entry 41 ends at its end. The demo clock keeps real time, so where
+    // passing the others one per frame took longer than that (a sanitizer
+    // build on a loaded machine: 12 to 26 s), it ends at the next frame.
+    EXPECT_LT(last, std::max(309.6f, into_41 + 1.0f)) << "entered entry 41 at " << into_41;
     ASSERT_FALSE(tail.empty());
     EXPECT_EQ(tail.back(), "BT_x: end of effects.");
 }
