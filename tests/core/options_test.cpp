@@ -122,15 +122,15 @@ TEST(OptionsDeathTest, OffsetOutsideTheTableEndsTheProgram)
 // they vanish: such a start would never reach the timeline.
 TEST(OptionsDeathTest, StartFarFromZeroEndsTheProgram)
 {
-    const char kOutside[] = "is outside -4096 to \\+4096\\.\n$";
+    const char kOutside[] = "is outside -10000 to \\+10000\\.\n$";
     EXPECT_EXIT(ParseDebugToStderr("-1e6", "0"), testing::ExitedWithCode(1),
-                "^BT_x: debug mode.\nBT_x: debug start -1000000.000 is outside -4096 to \\+4096\\.\n$");
-    for (const char *start : {"-inf", "inf", "nan", "-nan", "1e39", "-262144", "4096.001", "-4096.5"})
+                "^BT_x: debug mode.\nBT_x: debug start -1000000.000 is outside -10000 to \\+10000\\.\n$");
+    for (const char *start : {"-inf", "inf", "nan", "-nan", "1e39", "-262144", "10000.001", "-10000.5"})
         EXPECT_EXIT(ParseDebugToStderr(start, "0"), testing::ExitedWithCode(1), kOutside) << start;
     // The limits themselves still play, and print as before.
-    EXPECT_EXIT(ParseDebugToStderr("-4096", "3"), testing::ExitedWithCode(0),
-                "^BT_x: debug mode.\nBT_x: start: -4096.000, end: \\+10.000, offset: 3;\n$");
-    EXPECT_EXIT(ParseDebugToStderr("4096", "3"), testing::ExitedWithCode(0), "start: \\+4096.000,");
+    EXPECT_EXIT(ParseDebugToStderr("-10000", "3"), testing::ExitedWithCode(0),
+                "^BT_x: debug mode.\nBT_x: start: -10000.000, end: \\+10.000, offset: 3;\n$");
+    EXPECT_EXIT(ParseDebugToStderr("10000", "3"), testing::ExitedWithCode(0), "start: \\+10000.000,");
 }
 
 TEST(Options, SoundErrorTextsAndUnknownCodes)

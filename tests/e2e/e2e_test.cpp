@@ -211,7 +211,7 @@ TEST_F(Player, DamagedInputsEndTheRunWithTheirLine)
     ASSERT_FALSE(r.timed_out) << "a start of -1e6";
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "BT_x: windowed mode.\nBT_x: silent mode.\nBT_x: debug mode.\n"
-                     "BT_x: debug start -1000000.000 is outside -4096 to +4096.\n");
+                     "BT_x: debug start -1000000.000 is outside -10000 to +10000.\n");
     EXPECT_EQ(r.err, "");
 }
 
