@@ -19,6 +19,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 // One directory record exactly as stored; read verbatim, so the host must be
 // little-endian (both player builds are).
 struct zar_record_t {
@@ -77,9 +83,35 @@ static uint32_t ZAR_Word(const uint8_t *p)
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
+// Opens path for binary reading if it is a regular file. Opening a FIFO for
+// reading waits until something writes to it, so the file is opened without
+// waiting and looked at before anything is read from it.
+static FILE *ZAR_OpenRegular(const char *path)
+{
+#ifdef _WIN32
+    // Windows keeps its pipes and devices outside the folders: a file found
+    // there opens at once.
+    return fopen(path, "rb");
+#else
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE *file = fdopen(fd, "rb");
+    if (!file)
+        close(fd);
+    return file;
+#endif
+}
+
 int ZAR_Open(const char *path)
 {
-    zar_file = fopen(path, "rb");
+    zar_file = ZAR_OpenRegular(path);
     if (!zar_file)
         ZAR_Fatal(nullptr);
     memset(zar_magic, 0, sizeof zar_magic);
@@ -231,6 +263,10 @@ zar_pic_t *ZAR_ReadPic(const char *name)
     zar_new_pic->tiles_x = ZAR_Word(zar_payload);
     zar_new_pic->tiles_y = ZAR_Word(zar_payload + 4);
 
+    // A tile of no pixels makes the tile counts free of the payload's size:
+    // billions of empty tiles would cost nothing to store and for ever to draw.
+    if (zar_new_pic->tile_w == 0 || zar_new_pic->tile_h == 0)
+        ZAR_Fatal("ZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels.\n");
     uint64_t bytes = 3;
     if (!ZAR_Mul(bytes, zar_new_pic->tile_w, &bytes) || !ZAR_Mul(bytes, zar_new_pic->tile_h, &bytes) ||
         !ZAR_Mul(bytes, zar_new_pic->tiles_x, &bytes) || !ZAR_Mul(bytes, zar_new_pic->tiles_y, &bytes))

@@ -31,7 +31,8 @@ struct zar_pic_t {
     uint8_t *pixels;            // 3 * w * h * tiles_x * tiles_y bytes
 };
 
-// Opens the archive and loads its directory; exits 1 silently on failure.
+// Opens the archive and loads its directory; exits 1 silently on failure,
+// and when the path is no regular file (a FIFO would block the open).
 int ZAR_Open(const char *path);
 // Unpacks the first entry called name; must have the given type. Caller frees.
 uint8_t *ZAR_Read(const char *name, uint32_t type);

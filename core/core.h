@@ -74,14 +74,21 @@ void Timeline_Enter(void);
 uint32_t Clock_Tick(uint32_t interval, void *param);
 // Pacing of the SDL timer against real time, so that the demo keeps time
 // with its soundtrack however late the timer thread wakes up. Times are
-// SDL's milliseconds.
-enum { CLOCK_PERIOD_MS = 10, CLOCK_MAX_CATCHUP_MS = 1000 };
+// SDL's milliseconds, which on Linux stand still while the machine sleeps.
+enum { CLOCK_PERIOD_MS = 10, CLOCK_HOLD_MS = 100, CLOCK_MAX_CATCHUP_MS = 10000 };
 // Counts real time from now_ms on (the clock starts).
 void Clock_ResetPace(uint32_t now_ms);
 // How many ticks a timer wake-up at now_ms owes: one per whole period since
-// the last one counted, none for an early or repeated wake-up; after a gap
-// of more than a second (a suspend, a debugger) one, resuming from now_ms.
+// the last one counted, none for an early or repeated wake-up. A gap of more
+// than CLOCK_HOLD_MS is paid one wake-up later, when a stop of the process
+// would have been noted; after a stop one tick, resuming from now_ms; a gap
+// of more than CLOCK_MAX_CATCHUP_MS is taken for a stop nobody reported.
 uint32_t Clock_PeriodsDue(uint32_t now_ms);
+// The process was stopped and has been continued (SIGCONT): the soundtrack
+// stood still too. Async-signal-safe.
+void Clock_NoteContinued(void);
+// Calls Clock_NoteContinued at every SIGCONT (not on Windows, which has none).
+void Clock_WatchStops(void);
 // Removes the SDL timer made by Timeline_Start (shutdown).
 void Clock_Stop(void);
 // Read-only views of the sequencer for tests and tools.
@@ -96,6 +103,12 @@ int Timeline_CurrentIndex(void);                // index into timeline_table, -1
 void Options_Parse(int argc, char **argv, uint32_t *video_flags);
 // The text for a sound error code; codes above 18 (unsigned) are unknown.
 const char *Options_SoundErrorText(int code);
+
+// --- display_loss.cpp (the player only) ---
+// From now on a broken X connection ends the process at once with one line
+// and status 1; the default handling exits through SDL_Quit, which then
+// waits on the dead connection for ever. Does nothing on Windows.
+void DisplayLoss_Watch(void);
 
 // --- loader.cpp ---
 // The loading sequence as data, so that the capture tool can replay it on a

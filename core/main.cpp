@@ -92,6 +92,7 @@ int main(int argc, char **argv)
 #endif
 
     Render_TuneHeap();
+    DisplayLoss_Watch();
     if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO) < 0) {
         printf("SDL initialization error ...\n");
         exit(1);

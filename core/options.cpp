@@ -41,10 +41,19 @@ const char *Options_SoundErrorText(int code)
     return sound_error_text[code];
 }
 
+// Farthest debug start from 0, in seconds: the capture tool's bound. The
+// clock adds 0.01 s to a 32-bit float every 10 ms. Within 2^15 s of 0 each
+// step keeps its length to 2.3 % (0.1 % over the demo's own 310 s); beyond,
+// the steps grow or shrink by a sixth and more, and from 2^18 s on they
+// vanish, so the demo never moves.
+static const double DEBUG_START_LIMIT = 10000.0;
+
 // -debug START END OFFSET: plays entries OFFSET..41 from demo time START to END.
 // Values that are missing at the end of the command line count as 0; an
-// offset outside the table would make the sequencer walk off it, so it ends
-// the program instead.
+// offset outside the table would make the sequencer walk off it, and a start
+// beyond DEBUG_START_LIMIT (or none at all, NaN) would never reach the
+// timeline at its pace, so they end the program instead. Any end is fine:
+// past the last entry the sequencer ends by itself.
 static int ParseDebug(int argc, char **argv, int i)
 {
     const char *value[3] = {"0", "0", "0"};
@@ -54,11 +63,11 @@ static int ParseDebug(int argc, char **argv, int i)
     // The Windows build reads them with its C runtime's atof and atoi: the
     // same values for decimal numbers, but no hexadecimal, inf or nan forms.
 #ifdef _WIN32
-    float start = (float)atof(value[0]);
+    double start_value = atof(value[0]);
     float end = (float)atof(value[1]);
     long offset = atoi(value[2]);
 #else
-    float start = (float)strtod(value[0], nullptr);
+    double start_value = strtod(value[0], nullptr);
     float end = (float)strtod(value[1], nullptr);
     long offset = strtol(value[2], nullptr, 10);
 #endif
@@ -69,6 +78,12 @@ static int ParseDebug(int argc, char **argv, int i)
         printf("BT_x: debug offset %ld is outside 0 to %d.\n", offset, TL_ENTRIES - 1);
         exit(1);
     }
+    // Compared before it becomes a float, which could not hold the largest values.
+    if (!(start_value >= -DEBUG_START_LIMIT && start_value <= DEBUG_START_LIMIT)) {
+        printf("BT_x: debug start %+.3f is outside -10000 to +10000.\n", start_value);
+        exit(1);
+    }
+    const float start = (float)start_value;
     timeline_header.first = &timeline_table[offset];
     timeline_header.start_time = start;
     timeline_header.end_time = end;

@@ -10,6 +10,7 @@
 #include <SDL.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -130,14 +131,54 @@ uint32_t Clock_Tick(uint32_t interval, void *param)
 }
 
 // --- pacing: the timer's wake-ups against real time ---
+// SDL's milliseconds come from CLOCK_MONOTONIC_RAW on Linux, which does not
+// advance while the machine sleeps: a suspend shows no gap at all. A gap is
+// then either the timer thread kept from running (a loaded machine), while
+// the sound thread plays on, so the pictures must catch up; or the whole
+// process stopped (job control, a debugger), the soundtrack with it, so
+// replaying the gap would rush the pictures ahead of it through whole scenes.
+// Job control says so with SIGCONT; a debugger says nothing, hence the cap.
+
 // Real time already turned into ticks: the millisecond at which the last
 // whole period ended. Set before the timer starts, then only the timer
-// thread reads and writes it.
+// thread reads and writes it, as it does the two below.
 static std::atomic<uint32_t> clock_paced_ms{0};
+static uint32_t clock_continues_seen;
+static bool clock_held;                         // a long gap waits one wake-up
+// SIGCONTs so far; bumped by the signal handler on whichever thread takes it.
+static std::atomic<uint32_t> clock_continues{0};
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "the signal handler needs a lock-free counter");
 
 void Clock_ResetPace(uint32_t now_ms)
 {
     clock_paced_ms.store(now_ms, std::memory_order_relaxed);
+    clock_continues_seen = clock_continues.load(std::memory_order_relaxed);
+    clock_held = false;
+}
+
+void Clock_NoteContinued(void)
+{
+    clock_continues.fetch_add(1, std::memory_order_relaxed);
+}
+
+#ifndef _WIN32
+static void Clock_OnContinue(int signal_number)
+{
+    (void)signal_number;
+    Clock_NoteContinued();
+}
+#endif
+
+void Clock_WatchStops(void)
+{
+#ifndef _WIN32
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = Clock_OnContinue;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGCONT, &action, nullptr);
+#endif
 }
 
 uint32_t Clock_PeriodsDue(uint32_t now_ms)
@@ -145,9 +186,26 @@ uint32_t Clock_PeriodsDue(uint32_t now_ms)
     // Unsigned: SDL's millisecond counter may wrap after 49 days.
     uint32_t paced = clock_paced_ms.load(std::memory_order_relaxed);
     uint32_t elapsed = now_ms - paced;
+    const uint32_t continues = clock_continues.load(std::memory_order_relaxed);
+    if (continues != clock_continues_seen) {
+        // Stopped and continued since the last wake-up: the music waited too.
+        clock_continues_seen = continues;
+        clock_held = false;
+        clock_paced_ms.store(now_ms, std::memory_order_relaxed);
+        return 1;
+    }
+    if (elapsed > CLOCK_HOLD_MS && !clock_held) {
+        // All threads resume together after a stop, and the SIGCONT may be
+        // taken by another one a moment after this one woke: decide at the
+        // next wake-up, a period later.
+        clock_held = true;
+        return 0;
+    }
+    clock_held = false;
     if (elapsed > CLOCK_MAX_CATCHUP_MS) {
-        // Replaying a suspend or a debugger stop would rush the pictures
-        // through whole scenes; count this wake-up as one period instead.
+        // Ten seconds of a timer kept from running while the sound plays on
+        // is beyond any load the demo can be watched under: take it for a
+        // stop nobody reported and count this wake-up as one period.
         clock_paced_ms.store(now_ms, std::memory_order_relaxed);
         return 1;
     }
@@ -207,6 +265,7 @@ void Timeline_Prepare(tl_header_t *header, int debug)
 void Timeline_Start(tl_header_t *header, int debug)
 {
     Timeline_Prepare(header, debug);
+    Clock_WatchStops();
     Clock_ResetPace(SDL_GetTicks());
     tl_timer = SDL_AddTimer(CLOCK_PERIOD_MS, Clock_TimerCallback, nullptr);
 }

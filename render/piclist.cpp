@@ -7,9 +7,12 @@
 
 void BuildPicList(unsigned int list, const zar_pic_t *pic)
 {
-    // Counters and corners run in floats, stepped by addition, as the scenes'
-    // other geometry does; for the picture sizes in use this is exact.
-    const float across = (float)pic->tiles_x, down = (float)pic->tiles_y;
+    // Corners run in floats, stepped by addition, as the scenes' other
+    // geometry does; for the picture sizes in use this is exact. The counters
+    // are integers: a float counter stops growing at 2^24 and the loop would
+    // never end. With no tile in a row there is nothing to draw, however many
+    // rows are declared.
+    const uint32_t across = pic->tiles_x, down = across ? pic->tiles_y : 0;
     const float w = (float)pic->tile_w, h = (float)pic->tile_h;
     const size_t tile_bytes = (size_t)3 * pic->tile_w * pic->tile_h;
     const uint8_t *tile = pic->pixels;
@@ -23,10 +26,10 @@ void BuildPicList(unsigned int list, const zar_pic_t *pic)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glNewList(list, GL_COMPILE);
     float y0 = 0.0f;
-    for (float r = 0.0f; r < down; r += 1.0f) {
+    for (uint32_t r = 0; r < down; r++) {
         const float y1 = y0 + h;
         float x0 = 0.0f;
-        for (float c = 0.0f; c < across; c += 1.0f) {
+        for (uint32_t c = 0; c < across; c++) {
             const float x1 = x0 + w;
             // Recorded into the list, this copies the tile's pixels there.
             glTexImage2D(GL_TEXTURE_2D, 0, 3, (GLsizei)pic->tile_w, (GLsizei)pic->tile_h, 0, GL_RGB,

@@ -14,7 +14,7 @@ if [ "${1:-}" = "win32" ]; then
 else
   packages=(
     cmake g++ clang pkg-config make
-    libsdl1.2-compat-dev libmpg123-dev libmp3lame-dev libpng-dev zlib1g-dev
+    libsdl1.2-compat-dev libmpg123-dev libmp3lame-dev libpng-dev zlib1g-dev libx11-dev
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool ffmpeg

@@ -3,7 +3,8 @@
 # player under wine (when the source archives of its libraries are
 # at hand, see scripts/build-win32.sh), the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and a bounded run of the archive fuzzer.
+# ThreadSanitizer, and bounded runs of the fuzzers (the archive reader, the
+# archive tool's PNG and OBJ importers).
 # Build folders: build-ci, build-win32, build-ci-asan, build-ci-tsan, build-ci-fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,7 +64,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_thread_leaks=0:suppr
   ctest --test-dir build-ci-tsan --output-on-failure -j2 --timeout 900 -L 'thread|e2e'
 
 if [ -x scripts/fuzz.sh ]; then
-  step "archive fuzzer (bounded)"
+  step "fuzzers (bounded)"
   scripts/fuzz.sh 60
 fi
 

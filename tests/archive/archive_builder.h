@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -72,6 +73,33 @@ inline Bytes Build(const std::vector<Rec> &recs, int64_t count = -1)
     for (const Rec &r : recs)
         out.insert(out.end(), r.block.begin(), r.block.end());
     return out;
+}
+
+// A well-formed archive (such as the shipped one) with the first entry called
+// name given type and payload, every other entry as it was; written byte by
+// byte, so the payload may be anything.
+inline Bytes ReplaceEntry(const Bytes &archive, const std::string &name, uint32_t type, const Bytes &payload)
+{
+    auto word = [&](size_t at) {
+        return uint32_t(archive[at]) | uint32_t(archive[at + 1]) << 8 | uint32_t(archive[at + 2]) << 16 |
+               uint32_t(archive[at + 3]) << 24;
+    };
+    std::vector<Rec> recs;
+    bool replaced = false;
+    for (uint32_t i = 0, n = word(12); i < n; i++) {
+        const size_t at = 16 + 56 * size_t(i);
+        const char *field = reinterpret_cast<const char *>(&archive[at]);
+        const std::string entry(field, std::find(field, field + 40, '\0'));
+        if (entry == name && !replaced) {
+            recs.push_back(Entry(name, type, payload));
+            replaced = true;
+            continue;
+        }
+        Rec r{entry, word(at + 40), word(at + 44), {}};
+        r.block.assign(archive.begin() + word(at + 52), archive.begin() + word(at + 52) + word(at + 48));
+        recs.push_back(r);
+    }
+    return Build(recs);
 }
 
 } // namespace zartest

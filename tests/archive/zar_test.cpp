@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
     const char kFit[] = "ZAR_Open: FATAL_ERROR: Directory does not fit in the archive.\n";
     const char kMeshCount[] = "ZAR_ReadASE: FATAL_ERROR: Mesh data shorter than its triangle count.\n";
     const char kTiles[] = "ZAR_ReadPic: FATAL_ERROR: Picture data shorter than its tiles.\n";
+    const char kNoPixels[] = "ZAR_ReadPic: FATAL_ERROR: Picture tiles have no pixels.\n";
 
     Bytes wrong_magic = Build({Entry("a", 32, Text("x"))});
     wrong_magic[3] = 'd';
@@ -69,12 +71,17 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
     const std::string forty(40, 'q'), sixty(60, 'x'), one = "1" + std::string(36, 'A');
     Rec junk = Lie("", 100, -1);
     junk.block = Text("this is not a zlib stream");
+    const std::string fifo = "/tmp/zar_test_fifo_" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const Bytes shapes = Build({
         Entry("m0", 15, {1, 2, 3}), Entry("m1", 15, Words({2, 0}, 68)),
         Entry("m2", 15, Words({0x071c71c8u, 0}, 36)), // 36 x count is 32 in 32-bit arithmetic
         Entry("p0", 16, Words({1, 1}, 0)), Entry("p1", 16, Words({2, 2, 4, 4}, 3 * 4 * 4 * 4 - 1)),
         Entry("p2", 16, Words({0x80000000u, 0x80000000u, 0x80000000u, 0x80000000u}, 3)),
         Entry("p3", 16, Words({0x10000u, 0x10000u, 1, 1}, 3)), // 3 * 2^32 is small in 32-bit arithmetic
+        // Tiles of no pixels need no payload, whatever their count says.
+        Entry("p4", 16, Words({0xffffffffu, 0xffffffffu, 0, 0})), Entry("p5", 16, Words({1000000, 1, 0, 32})),
+        Entry("p6", 16, Words({1, 1, 32, 0}, 96)),
     });
 
     // The child opens archive, then reads name with the reader for type (0: none).
@@ -89,6 +96,8 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         const char *path = nullptr; // instead of a file holding archive
     } cases[] = {
         {{}, 0, "", 1, "", false, "/nonexistent/brass_tide.zar"},
+        {{}, 0, "", 1, "", false, fifo.c_str()}, // no writer: opening it for reading would wait for one
+        {{}, 0, "", 1, "", false, "/tmp"},
         {wrong_magic, 0, "", 1, ""},
         {{}, 0, "", 1, ""},
         {{'Z', 'A', 'R'}, 0, "", 1, ""},
@@ -124,6 +133,9 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         {shapes, 16, "p1", 1, kTiles},
         {shapes, 16, "p2", 1, "ZAR_ReadPic: FATAL_ERROR: Picture size out of range.\n"},
         {shapes, 16, "p3", 1, kTiles},
+        {shapes, 16, "p4", 1, kNoPixels},
+        {shapes, 16, "p5", 1, kNoPixels},
+        {shapes, 16, "p6", 1, kNoPixels},
     };
     for (const Case &c : cases) {
 #ifdef ZARTEST_SANITIZER
@@ -139,6 +151,7 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         if (fork() == 0) {
             dup2(fileno(out), 1);
             dup2(fileno(err), 2);
+            alarm(20); // a case that hangs fails by the signal instead of stalling the suite
             const struct rlimit lim = {1u << 30, 1u << 30};
             if (c.tight)
                 setrlimit(RLIMIT_AS, &lim);
@@ -162,10 +175,11 @@ TEST(ZarReadDeath, EveryCaseExitsWithItsStatusAndLine)
         int st = 0;
         wait(&st);
         std::remove(path.c_str());
-        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, c.status) << c.name << " " << c.line;
+        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, c.status) << path << " " << c.name << " " << c.line;
         EXPECT_EQ(Slurp(out), c.line) << c.name;
         EXPECT_EQ(Slurp(err), "") << c.name;
     }
+    unlink(fifo.c_str());
 }
 
 } // namespace

@@ -99,10 +99,10 @@ TEST(Options, ShortDebugTakesMissingValuesAsZero)
 }
 
 // In a death test only standard error is matched: send the trace there.
-void ParseDebugOffsetToStderr(const char *offset)
+void ParseDebugToStderr(const char *start, const char *offset)
 {
     dup2(2, 1);
-    const char *argv[] = {"player-linux", "-debug", "0", "10", offset};
+    const char *argv[] = {"player-linux", "-debug", start, "10", offset};
     uint32_t flags = 0;
     Options_Parse(5, const_cast<char **>(argv), &flags);
     fflush(stdout);
@@ -111,11 +111,26 @@ void ParseDebugOffsetToStderr(const char *offset)
 
 TEST(OptionsDeathTest, OffsetOutsideTheTableEndsTheProgram)
 {
-    EXPECT_EXIT(ParseDebugOffsetToStderr("42"), testing::ExitedWithCode(1),
+    EXPECT_EXIT(ParseDebugToStderr("0", "42"), testing::ExitedWithCode(1),
                 "BT_x: debug mode.\nBT_x: debug offset 42 is outside 0 to 41.\n");
-    EXPECT_EXIT(ParseDebugOffsetToStderr("-1"), testing::ExitedWithCode(1), "offset -1 is outside");
-    EXPECT_EXIT(ParseDebugOffsetToStderr("99999999999999999999"), testing::ExitedWithCode(1), "is outside 0 to 41");
-    EXPECT_EXIT(ParseDebugOffsetToStderr("41"), testing::ExitedWithCode(0), "offset: 41;");
+    EXPECT_EXIT(ParseDebugToStderr("0", "-1"), testing::ExitedWithCode(1), "offset -1 is outside");
+    EXPECT_EXIT(ParseDebugToStderr("0", "99999999999999999999"), testing::ExitedWithCode(1), "is outside 0 to 41");
+    EXPECT_EXIT(ParseDebugToStderr("0", "41"), testing::ExitedWithCode(0), "offset: 41;");
+}
+
+// Far from 0 the clock's 10 ms steps lose their length, and from 2^18 s on
+// they vanish: such a start would never reach the timeline.
+TEST(OptionsDeathTest, StartFarFromZeroEndsTheProgram)
+{
+    const char kOutside[] = "is outside -10000 to \\+10000\\.\n$";
+    EXPECT_EXIT(ParseDebugToStderr("-1e6", "0"), testing::ExitedWithCode(1),
+                "^BT_x: debug mode.\nBT_x: debug start -1000000.000 is outside -10000 to \\+10000\\.\n$");
+    for (const char *start : {"-inf", "inf", "nan", "-nan", "1e39", "-262144", "10000.001", "-10000.5"})
+        EXPECT_EXIT(ParseDebugToStderr(start, "0"), testing::ExitedWithCode(1), kOutside) << start;
+    // The limits themselves still play, and print as before.
+    EXPECT_EXIT(ParseDebugToStderr("-10000", "3"), testing::ExitedWithCode(0),
+                "^BT_x: debug mode.\nBT_x: start: -10000.000, end: \\+10.000, offset: 3;\n$");
+    EXPECT_EXIT(ParseDebugToStderr("10000", "3"), testing::ExitedWithCode(0), "start: \\+10000.000,");
 }
 
 TEST(Options, SoundErrorTextsAndUnknownCodes)

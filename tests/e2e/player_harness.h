@@ -104,6 +104,19 @@ public:
         }
         pid_ = -1;
     }
+    // Kills the server as a crash would: every client's connection breaks.
+    static void Kill()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            // A killed server leaves its lock and its socket behind.
+            const std::string num = name_.substr(1);
+            unlink(("/tmp/.X" + num + "-lock").c_str());
+            unlink(("/tmp/.X11-unix/X" + num).c_str());
+        }
+        pid_ = -1;
+    }
     static const std::string &Name() { return name_; }
 
 private:

@@ -60,6 +60,8 @@ SEEDS = {
     'pic_short': archive([(b'p', 16, pic(2, 2, 4, 4, pixels=10), {}), (b'h', 16, b'\1\0\0\0', {})]),
     'pic_overflow': archive([(b'p', 16, pic(0x10000, 0x10000, 1, 1, pixels=3), {}),
                              (b'q', 16, pic(0x80000000, 0x80000000, 0x80000000, 0x80000000, pixels=3), {})]),
+    'pic_no_pixels': archive([(b'p', 16, pic(0xffffffff, 0xffffffff, 0, 0), {}),
+                              (b'q', 16, pic(1000, 1, 0, 32), {})]),
 }
 
 out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), 'corpus')

@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++) {
         struct stat st;
         if (stat(argv[i], &st) != 0) {
-            std::fprintf(stderr, "zar_fuzz_replay: %s: no such file or folder\n", argv[i]);
+            std::fprintf(stderr, "%s: %s: no such file or folder\n", argv[0], argv[i]);
             return 1;
         }
         std::vector<std::string> files;
@@ -49,12 +49,12 @@ int main(int argc, char **argv)
         }
         for (const std::string &file : files) {
             if (!RunFile(file)) {
-                std::fprintf(stderr, "zar_fuzz_replay: cannot read %s\n", file.c_str());
+                std::fprintf(stderr, "%s: cannot read %s\n", argv[0], file.c_str());
                 return 1;
             }
             runs++;
         }
     }
-    std::printf("zar_fuzz_replay: %d inputs ran clean\n", runs);
+    std::printf("%s: %d inputs ran clean\n", argv[0], runs);
     return runs > 0 ? 0 : 1;
 }

@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
+#include <thread>
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -81,6 +85,40 @@ TEST(PicList, TiledPicturesAreReproducedPixelForPixel)
     EXPECT_EQ(alignment, 4); // the caller's pixel-store state is left as it was
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
     Headless_Close();
+}
+
+// Rows of no tiles draw nothing however many are declared, and the count
+// is not a float that stops growing at 2^24: the compile ends at once. A
+// compile that never ends fails the test after 20 s instead of stalling it
+// (the stuck thread cannot be stopped, so the test program ends there).
+TEST(PicList, DeclaredRowsWithoutTilesCompileAnEmptyList)
+{
+    std::promise<int> done;
+    std::future<int> result = done.get_future();
+    std::thread([&done] {
+        const char *why = "";
+        if (!Headless_Open(kW, kH, &why)) {
+            done.set_value(2);
+            return;
+        }
+        uint8_t pixel[3] = {255, 255, 255};
+        const zar_pic_t rows_only = {32, 32, 0, (1u << 25) + 3, pixel};
+        BuildPicList(1, &rows_only);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glCallList(1);
+        std::vector<uint8_t> frame(size_t(kW) * kH * 3, 1);
+        Headless_ReadRGB(frame.data());
+        const bool blank = std::all_of(frame.begin(), frame.end(), [](uint8_t v) { return v == 0; });
+        const bool clean = glGetError() == GL_NO_ERROR;
+        Headless_Close();
+        done.set_value(blank && clean ? 0 : 1);
+    }).detach();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the list was still being compiled after 20 s";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    EXPECT_EQ(result.get(), 0) << "2: no GL context; 1: something was drawn";
 }
 
 } // namespace

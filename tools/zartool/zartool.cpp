@@ -1,6 +1,7 @@
 // zartool: builds and inspects ZAR archives, the player's data files.
 //
 //   zartool pack OUT.zar MANIFEST       pack the entries a manifest lists
+//   zartool check ARCHIVE               would the demo load it?
 //   zartool list ARCHIVE                one line per entry
 //   zartool extract ARCHIVE NAME OUT    write one entry's unpacked payload
 //   zartool extract --png ARCHIVE NAME OUT.png
@@ -21,7 +22,11 @@
 //
 // Entries are packed in manifest order. Names are 1 to 39 bytes and must be
 // unique. Anything the player would refuse is refused here with a message
-// naming the manifest line, and the archive is not written.
+// naming the manifest line, and the archive is not written; an entry the demo
+// reads (tools/zarwrite/needs.h) must also be what its scene needs, and is
+// refused with the line the player would print.
+#include "tools/zartool/import.h"
+#include "tools/zarwrite/needs.h"
 #include "tools/zarwrite/zarwrite.h"
 
 #include <png.h>
@@ -41,6 +46,7 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  zartool pack OUT.zar MANIFEST       pack the entries a manifest lists\n"
+    "  zartool check ARCHIVE               report what the demo would refuse of it\n"
     "  zartool list ARCHIVE                name, type, sizes and offset of each entry\n"
     "  zartool extract ARCHIVE NAME OUT    write one entry's unpacked payload\n"
     "  zartool extract --png ARCHIVE NAME OUT.png\n"
@@ -54,7 +60,8 @@ const char kUsage[] =
     "                                      fanned into triangles); WORD = second header word\n"
     "  NAME  text     SOURCE.txt           the file's bytes as they are\n"
     "  NAME  raw      SOURCE               the file's bytes as they are\n"
-    "Names are 1 to 39 bytes and unique; entries are packed in manifest order.\n";
+    "Names are 1 to 39 bytes and unique; entries are packed in manifest order.\n"
+    "Entries the demo reads must be what its scenes need.\n";
 
 int Fail(const std::string &why)
 {
@@ -83,27 +90,13 @@ bool ReadBytes(const std::string &path, std::vector<uint8_t> *out, std::string *
 
 bool ReadPng(const std::string &path, zarw::Image *image, std::string *err)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        *err = path + ": " + png.message;
+    std::vector<uint8_t> bytes;
+    if (!ReadBytes(path, &bytes, err))
+        return false;
+    if (!zartool::ImportPng(bytes.data(), bytes.size(), image, err)) {
+        *err = path + ": " + *err;
         return false;
     }
-    // Read with alpha and drop it: pictures are RGB, and the colours of
-    // transparent pixels are kept as stored rather than blended with anything.
-    png.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) {
-        *err = path + ": " + png.message;
-        png_image_free(&png);
-        return false;
-    }
-    image->width = png.width;
-    image->height = png.height;
-    image->rgb.resize(size_t(png.width) * png.height * 3);
-    for (size_t i = 0, n = size_t(png.width) * png.height; i < n; i++)
-        std::memcpy(&image->rgb[i * 3], &rgba[i * 4], 3);
     return true;
 }
 
@@ -122,56 +115,11 @@ bool WritePng(const std::string &path, const zarw::Image &image, std::string *er
     return true;
 }
 
-// Triangles of an OBJ file: vertices from 'v' lines, faces ('f') with 1-based
-// or negative (relative) indices, of which only the position part counts.
 bool ReadObj(const std::string &path, std::vector<float> *triangles, std::string *err)
 {
-    std::ifstream in(path);
-    if (!in) {
-        *err = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::vector<float> verts;
-    std::string line;
-    for (int number = 1; std::getline(in, line); number++) {
-        std::istringstream fields(line);
-        std::string tag;
-        fields >> tag;
-        const std::string where = path + ":" + std::to_string(number) + ": ";
-        if (tag == "v") {
-            float x, y, z;
-            if (!(fields >> x >> y >> z)) {
-                *err = where + "a vertex needs three numbers";
-                return false;
-            }
-            verts.insert(verts.end(), {x, y, z});
-        } else if (tag == "f") {
-            std::vector<size_t> corners;
-            std::string corner;
-            while (fields >> corner) {
-                char *end = nullptr;
-                errno = 0;
-                const long index = std::strtol(corner.c_str(), &end, 10);
-                const long count = long(verts.size() / 3);
-                const long resolved = index < 0 ? count + index : index - 1;
-                if (end == corner.c_str() || (*end != '\0' && *end != '/') || errno || index == 0 ||
-                    resolved < 0 || resolved >= count) {
-                    *err = where + "face corner \"" + corner + "\" names no vertex defined so far";
-                    return false;
-                }
-                corners.push_back(size_t(resolved));
-            }
-            if (corners.size() < 3) {
-                *err = where + "a face needs at least three corners";
-                return false;
-            }
-            for (size_t k = 1; k + 1 < corners.size(); k++)
-                for (size_t v : {corners[0], corners[k], corners[k + 1]})
-                    triangles->insert(triangles->end(), &verts[v * 3], &verts[v * 3] + 3);
-        }
-        // Normals, texture coordinates, groups and materials have no place in a mesh entry.
-    }
-    return true;
+    std::vector<uint8_t> bytes;
+    return ReadBytes(path, &bytes, err) &&
+           zartool::ImportObj(std::string(bytes.begin(), bytes.end()), path, triangles, err);
 }
 
 bool ParseTileSize(const std::string &s, uint32_t *w, uint32_t *h)
@@ -255,7 +203,9 @@ int Pack(const std::string &out_path, const std::string &manifest_path)
         } else {
             return Fail(where + "unknown type \"" + kind + "\" (picture, mesh, text or raw)");
         }
-        const std::string why = zarw::Check(e);
+        std::string why = zarw::Check(e);
+        if (const zarw::Need *need = zarw::FindNeed(e.name); why.empty() && need)
+            why = zarw::Refusal(*need, e.type, e.payload);
         if (!why.empty())
             return Fail(where + why);
         entries.push_back(std::move(e));
@@ -314,6 +264,46 @@ int List(const std::string &path)
     return status;
 }
 
+// What the player would refuse of an archive, entry by entry as it reads
+// them, with the lines it would print; it stops at the first of them.
+int Check(const std::string &path)
+{
+    std::vector<uint8_t> file;
+    std::vector<zarw::Record> dir;
+    std::string err;
+    if (!LoadArchive(path, &file, &dir, &err))
+        return Fail(err);
+    int refused = 0;
+    for (const zarw::Need &need : zarw::DemoNeeds()) {
+        const zarw::Record *found = nullptr;
+        for (const zarw::Record &r : dir)
+            if (r.name == need.name) {
+                found = &r;
+                break;
+            }
+        std::string why;
+        std::vector<uint8_t> payload;
+        if (!found)
+            why = "ZAR_Read: FATAL_ERROR: File not found.";
+        else if (found->type != need.type)
+            why = "ZAR_Read: FATAL_ERROR: Wrong file type.";
+        else if (uint64_t(found->offset) + found->packed > file.size())
+            why = "ZAR_Read: FATAL_ERROR: Drive access error.";
+        else if (!zarw::Unpack(file, *found, &payload, &err))
+            why = "ZAR_Read: Fatal error: decompression failed.";
+        else
+            why = zarw::Refusal(need, found->type, payload);
+        if (!why.empty()) {
+            std::fprintf(stderr, "zartool: %s: %s (%s): %s\n", path.c_str(), need.name, need.init, why.c_str());
+            refused++;
+        }
+    }
+    if (refused)
+        return 1;
+    std::printf("%s: the demo loads every entry it reads\n", path.c_str());
+    return 0;
+}
+
 int Extract(const std::string &path, const std::string &name, const std::string &out_path, bool as_png)
 {
     std::vector<uint8_t> file;
@@ -359,6 +349,8 @@ int main(int argc, char **argv)
     args.erase(args.begin());
     if (cmd == "pack" && args.size() == 2)
         return Pack(args[0], args[1]);
+    if (cmd == "check" && args.size() == 1)
+        return Check(args[0]);
     if (cmd == "list" && args.size() == 1)
         return List(args[0]);
     if (cmd == "extract") {
