@@ -2,6 +2,7 @@
 // and the frames they hold.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -24,10 +25,13 @@ TEST(CaptureProgram, BadInputIsRefusedWithTheReasonAndAStatus)
 {
     fs::path dir = TestDir();                       // no archive here
     fs::create_directories(dir / "gl");
+    fs::create_directories(dir / "fifo");
+    ASSERT_EQ(mkfifo((dir / "fifo" / "brass_tide.zar").c_str(), 0600), 0);
     std::ofstream(dir / "gl" / "brass_tide.zar") << "not read: the context comes first";
     // With this the EGL dispatcher finds no driver at all; every other
     // failure comes before the context is made.
-    const std::string no_gl = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl.json " + kCapture;
+    // Under a time limit: a FIFO once blocked the tool in its open for ever.
+    const std::string no_gl = "timeout 60 env __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl.json " + kCapture;
     const struct {
         const char *where, *args;
         int status;
@@ -37,6 +41,7 @@ TEST(CaptureProgram, BadInputIsRefusedWithTheReasonAndAStatus)
         {"", "-shot 1 -window", 2, "capture: unknown option '-window'"},
         {"", "-video demo.avi", 1, "must end in .mp4, .mkv or .mov"},
         {"", "-shot 1", 1, "capture: cannot open ./brass_tide.zar"},
+        {"fifo", "-shot 1", 1, "capture: cannot open ./brass_tide.zar (not a regular file)"},
         {"gl", "-shot 1", 1, "capture: no offscreen OpenGL context"},
         {"", "-h", 0, "-shot T"},
     };

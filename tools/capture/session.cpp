@@ -2,6 +2,9 @@
 #include "tools/capture/session.h"
 
 #include <GL/gl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -148,13 +151,18 @@ bool Session_Open(const SessionConfig &config, std::string *err)
         return false;
     }
     // Checked here because the archive reader ends the program silently.
-    FILE *archive = fopen(kArchivePath, "rb");
-    if (!archive) {
-        *err = std::string("cannot open ") + kArchivePath + " (" + strerror(errno) +
+    // Opened without waiting: a FIFO would block a plain open for ever.
+    int archive = open(kArchivePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (archive < 0 || fstat(archive, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *err = std::string("cannot open ") + kArchivePath + " (" +
+               (archive < 0 ? strerror(errno) : "not a regular file") +
                "); run from the folder that holds the demo's data";
+        if (archive >= 0)
+            close(archive);
         return false;
     }
-    fclose(archive);
+    close(archive);
     if (config.scale < 1 || config.scale > kMaxScale) {
         *err = "the scale must be from 1 to " + std::to_string(kMaxScale);
         return false;
