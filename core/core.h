@@ -101,6 +101,12 @@ int Timeline_CurrentIndex(void);                // index into timeline_table, -1
 // Scans the command line: prints the trace lines, sets the flags and rewrites
 // the timeline header for -debug. Exits 1 on an unusable -debug offset.
 void Options_Parse(int argc, char **argv, uint32_t *video_flags);
+// The farthest from 0 a -debug start may lie, in seconds. The clock adds
+// 0.01 s to a 32-bit float every 10 ms: within 2^15 s of 0 each step keeps
+// its length to 2.3 % (0.1 % over the demo's own 310 s); beyond, the steps
+// grow or shrink by a sixth and more, and from 2^18 s on they vanish, so the
+// demo never moves. The capture tool holds its -debug window to the same bound.
+constexpr double OPTIONS_DEBUG_LIMIT = 10000.0;
 // The text for a sound error code; codes above 18 (unsigned) are unknown.
 const char *Options_SoundErrorText(int code);
 

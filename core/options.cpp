@@ -41,17 +41,10 @@ const char *Options_SoundErrorText(int code)
     return sound_error_text[code];
 }
 
-// Farthest debug start from 0, in seconds: the capture tool's bound. The
-// clock adds 0.01 s to a 32-bit float every 10 ms. Within 2^15 s of 0 each
-// step keeps its length to 2.3 % (0.1 % over the demo's own 310 s); beyond,
-// the steps grow or shrink by a sixth and more, and from 2^18 s on they
-// vanish, so the demo never moves.
-static const double DEBUG_START_LIMIT = 10000.0;
-
 // -debug START END OFFSET: plays entries OFFSET..41 from demo time START to END.
 // Values that are missing at the end of the command line count as 0; an
 // offset outside the table would make the sequencer walk off it, and a start
-// beyond DEBUG_START_LIMIT (or none at all, NaN) would never reach the
+// beyond OPTIONS_DEBUG_LIMIT (or none at all, NaN) would never reach the
 // timeline at its pace, so they end the program instead. Any end is fine:
 // past the last entry the sequencer ends by itself.
 static int ParseDebug(int argc, char **argv, int i)
@@ -79,7 +72,7 @@ static int ParseDebug(int argc, char **argv, int i)
         exit(1);
     }
     // Compared before it becomes a float, which could not hold the largest values.
-    if (!(start_value >= -DEBUG_START_LIMIT && start_value <= DEBUG_START_LIMIT)) {
+    if (!(start_value >= -OPTIONS_DEBUG_LIMIT && start_value <= OPTIONS_DEBUG_LIMIT)) {
         printf("BT_x: debug start %+.3f is outside -10000 to +10000.\n", start_value);
         exit(1);
     }

@@ -15,9 +15,9 @@ namespace capture {
 
 namespace {
 
-// Demo times beyond this would no longer advance by 10 ms steps in a float,
-// and a window that never reaches its end would render forever.
-constexpr double kMaxDemoTime = 10000.0;
+// Demo times beyond the player's own bound would no longer advance by 10 ms
+// steps in a float, and a window that never reaches its end would render forever.
+constexpr double kMaxDemoTime = OPTIONS_DEBUG_LIMIT;
 // Six digits of milliseconds.
 constexpr double kMaxShotTime = 999.9994;
 
