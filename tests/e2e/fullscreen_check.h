@@ -5,6 +5,8 @@
 // are held to the same figures.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -137,6 +139,19 @@ inline Letterbox Measure(const std::string &screen, const std::vector<uint8_t> &
         }
     }
     return m;
+}
+
+// What both builds' tests require of the screen grabbed in the hold: the
+// bars, and the frame scaled between them.
+inline void ExpectLetterboxed(const std::string &screen, const std::vector<uint8_t> &frame)
+{
+    Letterbox m = Measure(screen, frame);
+    EXPECT_EQ(m.left, kBarW) << "black columns at the left";
+    EXPECT_EQ(m.right, kBarW) << "black columns at the right";
+    ASSERT_TRUE(m.compared) << "no 960-pixel picture between the bars";
+    EXPECT_EQ(m.over, 0) << "picture channels off the scaled frame by more than " << kTolerance
+                         << " levels; the largest difference is " << m.max_diff;
+    ::testing::Test::RecordProperty("max_diff", std::to_string(m.max_diff));
 }
 
 } // namespace fullscreen

@@ -108,13 +108,7 @@ TEST_F(FullScreen, KeepsTheModeAndScalesThePictureBetweenBars)
         << "the grab ended after the program: it may show no window";
     EXPECT_EQ(size_during, "1280 720") << "the display's mode changed";
 
-    fullscreen::Letterbox m = fullscreen::Measure(screen, want.rgb);
-    EXPECT_EQ(m.left, fullscreen::kBarW) << "black columns at the left";
-    EXPECT_EQ(m.right, fullscreen::kBarW) << "black columns at the right";
-    ASSERT_TRUE(m.compared) << "no 960-pixel picture between the bars";
-    EXPECT_EQ(m.over, 0) << "picture channels off the scaled frame by more than " << fullscreen::kTolerance
-                         << " levels; the largest difference is " << m.max_diff;
-    RecordProperty("max_diff", std::to_string(m.max_diff));
+    fullscreen::ExpectLetterboxed(screen, want.rgb);
 }
 
 } // namespace
