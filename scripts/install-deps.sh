@@ -2,19 +2,22 @@
 # Installs every Debian package the build, the tests and the tools need;
 # with the argument win32, those of the Windows build and its tests instead
 # (the MinGW-w64 cross compiler, its zlib, Ninja for the libraries' CMake
-# builds, and wine to run the result).
+# builds, dpkg-dev to unpack Debian's source packages of those libraries,
+# and wine to run the result).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
 if [ "${1:-}" = "win32" ]; then
   packages=(
     cmake make ninja-build pkg-config g++-mingw-w64-x86-64 libz-mingw-w64-dev
-    wine wine64 xvfb xauth xdotool ffmpeg
+    dpkg-dev wine wine64 xvfb xauth xdotool ffmpeg
   )
 else
   packages=(
     cmake g++ clang pkg-config make
-    libsdl1.2-compat-dev libmpg123-dev libmp3lame-dev libpng-dev zlib1g-dev libx11-dev
+    libsdl1.2-compat-dev libmpg123-dev
+    # SDL2 itself, for the test build of the player on win32/sdl12.
+    libsdl2-dev libmp3lame-dev libpng-dev zlib1g-dev libx11-dev
     libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri
     libgtest-dev libbenchmark-dev
     xvfb xauth xdotool ffmpeg
