@@ -4,18 +4,18 @@
 if(NOT BT_MINGW_HOST)
   message(FATAL_ERROR "the Windows build takes the toolchain file win32/mingw-w64.cmake")
 endif()
-set(BT_WIN32_DEPS "" CACHE PATH "Prefix where sdl12-compat, SDL2 and libmpg123 for Windows are installed (scripts/build-win32.sh)")
-if(NOT EXISTS "${BT_WIN32_DEPS}/lib/pkgconfig/sdl.pc")
-  message(FATAL_ERROR "BT_WIN32_DEPS (${BT_WIN32_DEPS}) holds no SDL 1.2 API (sdl12-compat) for Windows: build with scripts/build-win32.sh")
+set(BT_WIN32_DEPS "" CACHE PATH "Prefix where SDL2 and libmpg123 for Windows are installed (scripts/build-win32.sh)")
+if(NOT EXISTS "${BT_WIN32_DEPS}/lib/pkgconfig/sdl2.pc")
+  message(FATAL_ERROR "BT_WIN32_DEPS (${BT_WIN32_DEPS}) holds no SDL2 for Windows: build with scripts/build-win32.sh")
 endif()
 
-# sdl12-compat and libmpg123 from that prefix, everything else from the MinGW
+# SDL2 and libmpg123 from that prefix, everything else from the MinGW
 # sysroot; never the build machine's own .pc files or libraries.
 set(ENV{PKG_CONFIG_LIBDIR} "${BT_WIN32_DEPS}/lib/pkgconfig:/usr/${BT_MINGW_HOST}/lib/pkgconfig")
 unset(ENV{PKG_CONFIG_PATH})
 list(APPEND CMAKE_FIND_ROOT_PATH ${BT_WIN32_DEPS})
 
-# zlib linked in, so that only the SDL DLLs and libmpg123's (which users may
+# zlib linked in, so that only SDL2's DLL and libmpg123's (which users may
 # replace) lie beside the program.
 find_library(BT_WIN32_ZLIB NAMES libz.a REQUIRED)
 add_library(PkgConfig::ZLIB INTERFACE IMPORTED)

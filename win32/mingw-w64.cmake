@@ -1,6 +1,6 @@
 # Cross-compiling the player for 64-bit Windows with Debian's MinGW-w64.
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=win32/mingw-w64.cmake -DBT_WIN32_DEPS=PREFIX
-# (scripts/build-win32.sh does this, after building SDL2, sdl12-compat and libmpg123 into PREFIX.)
+# (scripts/build-win32.sh does this, after building SDL2 and libmpg123 into PREFIX.)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

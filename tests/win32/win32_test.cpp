@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -376,6 +377,86 @@ TEST_F(Win32Player, EscapeEndsWithStatus0)
     EXPECT_EQ(win.status, 0);
     EXPECT_EQ(win.out.find("BT_x: end of demo time."), std::string::npos);
     EXPECT_LT(std::chrono::duration<double>(win.end - pressed).count(), 10.0);
+}
+
+// The package holds exactly what README.txt lists: the program, the two
+// DLLs, the data, and the licences and Debian source packages of the DLLs.
+TEST(Win32Package, HoldsExactlyTheExpectedFiles)
+{
+    const std::string zip = kWin32Dir + "/brass_tide-win32.zip";
+    ASSERT_TRUE(Exists(zip)) << "build it with scripts/build-win32.sh";
+    std::vector<std::string> names;
+    FILE *list = popen(("'" CMAKE_COMMAND "' -E tar tf '" + zip + "'").c_str(), "r");
+    ASSERT_NE(list, nullptr);
+    char line[512];
+    while (fgets(line, sizeof line, list)) {
+        std::string name = line;
+        name.erase(name.find_last_not_of("\r\n") + 1);
+        if (!name.empty() && name.back() != '/')
+            names.push_back(name);
+    }
+    ASSERT_EQ(pclose(list), 0);
+    std::sort(names.begin(), names.end());
+    const std::string top = "brass_tide-win32/";
+    std::vector<std::string> want{
+        "README.txt",
+        "SDL2.dll",
+        "brass_tide.mp3",
+        "brass_tide.zar",
+        "libmpg123-0.dll",
+        "licences/MinGW-w64-runtime.txt",
+        "licences/SDL2-LICENSE.txt",
+        "licences/SDL2-copyright.txt",
+        "licences/mpg123-COPYING.txt",
+        "licences/mpg123-copyright.txt",
+        "player-win32.exe",
+        "sources/libsdl2_2.26.5+dfsg-1.debian.tar.xz",
+        "sources/libsdl2_2.26.5+dfsg-1.dsc",
+        "sources/libsdl2_2.26.5+dfsg.orig.tar.gz",
+        "sources/mpg123_1.31.2-1+deb12u1.debian.tar.xz",
+        "sources/mpg123_1.31.2-1+deb12u1.dsc",
+        "sources/mpg123_1.31.2.orig.tar.bz2",
+        "sources/mpg123_1.31.2.orig.tar.bz2.asc",
+    };
+    for (std::string &name : want)
+        name = top + name;
+    EXPECT_EQ(names, want);
+}
+
+// The SDL 1.2 interface is linked into the program: it loads SDL2.dll and
+// libmpg123's DLL beside it, and no SDL.dll.
+TEST(Win32Package, ProgramLoadsSdl2AndNoSdl12Dll)
+{
+    std::string imports;
+    FILE *dump = popen(("x86_64-w64-mingw32-objdump -p '" + kWin32Dir + "/player-win32.exe'").c_str(), "r");
+    ASSERT_NE(dump, nullptr);
+    char line[512];
+    while (fgets(line, sizeof line, dump))
+        if (strstr(line, "DLL Name:"))
+            imports += line;
+    ASSERT_EQ(pclose(dump), 0);
+    EXPECT_NE(imports.find("DLL Name: SDL2.dll"), std::string::npos) << imports;
+    EXPECT_NE(imports.find("DLL Name: libmpg123-0.dll"), std::string::npos) << imports;
+    EXPECT_EQ(imports.find("DLL Name: SDL.dll"), std::string::npos) << imports;
+}
+
+// What the package ships as the DLLs' sources unpacks with Debian's tools,
+// its files matching the checksums of the .dsc, with Debian's patches.
+TEST(Win32Package, SourcePackagesUnpack)
+{
+    char tmpl[] = "/tmp/bt_win32_src_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const std::string zip = kWin32Dir + "/brass_tide-win32.zip";
+    ASSERT_EQ(system(("cd '" + dir + "' && '" CMAKE_COMMAND "' -E tar xf '" + zip + "'").c_str()), 0);
+    const std::string sources = dir + "/brass_tide-win32/sources/";
+    for (const char *dsc : {"libsdl2_2.26.5+dfsg-1.dsc", "mpg123_1.31.2-1+deb12u1.dsc"}) {
+        SCOPED_TRACE(dsc);
+        std::string out = dir + "/" + dsc + ".unpacked";
+        EXPECT_EQ(system(("dpkg-source -x '" + sources + dsc + "' '" + out + "' >/dev/null 2>&1").c_str()), 0);
+        EXPECT_TRUE(Exists(out + "/debian/patches/series"));
+    }
+    system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
