@@ -216,9 +216,13 @@ TEST_F(Win32Player, MissingArchiveEndsWithStatus1LikeLinux)
     std::vector<std::string> args{"-window", "-silent"};
     Result linux_run = RunLinux(Folder("linux", false, false), args, 30);
     ASSERT_EQ(linux_run.status, 1);
-    Result win = RunWin32(Folder("win32", false, false), args, {}, 60);
+    std::string dir = Folder("win32", false, false);
+    Result win = RunWin32(dir, args, {}, 60);
     EXPECT_EQ(win.status, 1);
     EXPECT_EQ(win.out, Crlf(linux_run.out));
+    // The entry code's files: the one written to stays, the empty one goes.
+    EXPECT_TRUE(Exists(dir + "/stdout.txt"));
+    EXPECT_FALSE(Exists(dir + "/stderr.txt")) << "an empty stderr.txt was left behind";
 }
 
 // SDL's disk driver writes what the sound layer mixes (44.1 kHz, 16-bit
