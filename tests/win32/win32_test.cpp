@@ -360,6 +360,22 @@ TEST_F(Win32Player, AsksTheGlToSwapWithTheDisplaysRefresh)
                                                                    << trace.substr(set, 24);
 }
 
+// The viewer's SDL12COMPAT_SYNC_TO_VBLANK wins over the player's wish, as
+// on Linux.
+TEST_F(Win32Player, ViewersSyncVariableOverridesTheSwapInterval)
+{
+    std::string dir = Folder("win32", true, false);
+    Result win = RunWin32(dir, {"-window", "-silent", "-debug", "0", "0.2", "0"},
+                          {"WINEDEBUG=-all,trace+wgl", "SDL12COMPAT_SYNC_TO_VBLANK=0"}, 120);
+    ASSERT_FALSE(win.timed_out);
+    EXPECT_EQ(win.status, 0);
+    std::string trace = ReadFile(dir + "/wine.err");
+    size_t set = trace.rfind("wglSwapIntervalEXT (");
+    ASSERT_NE(set, std::string::npos) << "the swap interval was never set";
+    EXPECT_EQ(trace.compare(set, 22, "wglSwapIntervalEXT (0)"), 0) << "the last swap interval set: "
+                                                                   << trace.substr(set, 24);
+}
+
 TEST_F(Win32Player, EscapeEndsWithStatus0)
 {
     std::string dir = Folder("win32", true, false);
