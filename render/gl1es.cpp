@@ -70,7 +70,7 @@ struct gl1es_cmd_t {
 // loopback list it keeps its vertices and primitives for the immediate path.
 struct gl1es_draw_t {
     unsigned first_index, index_count;
-    bool loopback;
+    bool loopback, constant;
     size_t first_vertex, vertex_count; // loopback: vertices of the list
     std::vector<uint32_t> prim_modes, prim_counts;
 };
@@ -89,6 +89,7 @@ struct gl1es_list_t {
 struct gl1es_prim_t {
     GLenum mode;
     size_t first, count;
+    bool constant;
 };
 
 struct gl1es_state_t {
@@ -133,6 +134,12 @@ struct gl1es_state_t {
     // ES objects and the ES state last set
     GLuint programs[PROG_COUNT];
     GLint loc_mvp[PROG_COUNT], loc_colour[PROG_COUNT], loc_texcoord[PROG_COUNT];
+    GLint loc_constant[PROG_COUNT], loc_current[PROG_COUNT];
+    int prog_constant[PROG_COUNT];
+    float prog_current[PROG_COUNT][4];
+    bool draw_constant;             // the draw's colour is the current one, not interpolated
+    bool prim_colour;               // glColor inside this glBegin/glEnd
+    bool imm_varying;               // immediate mode: the gathered vertices carry colours
     unsigned prog_mvp_serial[PROG_COUNT];
     float prog_colour[PROG_COUNT][4], prog_texcoord[PROG_COUNT][2];
     GLuint sampler, stream_vao, stream_vbo, stream_ibo;
@@ -354,24 +361,30 @@ static const char *gl1es_vertex_shader =
 static const char *gl1es_fragment_shaders[PROG_COUNT] = {
     "#version 300 es\n"
     "precision highp float;\n"
+    "uniform bool u_constant;\n"
+    "uniform vec4 u_current;\n"
     "in vec4 v_colour;\n"
     "out vec4 o_colour;\n"
-    "void main() { o_colour = v_colour; }\n",
+    "void main() { o_colour = u_constant ? u_current : v_colour; }\n",
     // GL_REPLACE on an RGB picture: its colour, the fragment's alpha.
     "#version 300 es\n"
     "precision highp float;\n"
     "uniform highp sampler2D u_picture;\n"
+    "uniform bool u_constant;\n"
+    "uniform vec4 u_current;\n"
     "in vec4 v_colour;\n"
     "in vec4 v_texcoord;\n"
     "out vec4 o_colour;\n"
-    "void main() { o_colour = vec4(textureProj(u_picture, v_texcoord).rgb, v_colour.a); }\n",
+    "void main() { o_colour = vec4(textureProj(u_picture, v_texcoord).rgb, u_constant ? u_current.a : v_colour.a); }\n",
     "#version 300 es\n"
     "precision highp float;\n"
     "uniform highp sampler2D u_picture;\n"
+    "uniform bool u_constant;\n"
+    "uniform vec4 u_current;\n"
     "in vec4 v_colour;\n"
     "in vec4 v_texcoord;\n"
     "out vec4 o_colour;\n"
-    "void main() { o_colour = textureProj(u_picture, v_texcoord) * v_colour; }\n",
+    "void main() { o_colour = textureProj(u_picture, v_texcoord) * (u_constant ? u_current : v_colour); }\n",
 };
 
 enum { ATTR_POSITION, ATTR_COLOUR, ATTR_TEXCOORD, ATTR_INHERIT };
@@ -430,6 +443,10 @@ static bool BuildPrograms(void)
         st->loc_mvp[p] = es.GetUniformLocation(prog, "u_mvp");
         st->loc_colour[p] = es.GetUniformLocation(prog, "u_colour");
         st->loc_texcoord[p] = es.GetUniformLocation(prog, "u_texcoord");
+        st->loc_constant[p] = es.GetUniformLocation(prog, "u_constant");
+        st->loc_current[p] = es.GetUniformLocation(prog, "u_current");
+        st->prog_constant[p] = -1;
+        st->prog_current[p][0] = NAN;
         es.UseProgram(prog);
         if (p != PROG_COLOUR)
             es.Uniform1i(es.GetUniformLocation(prog, "u_picture"), 0);
@@ -515,6 +532,23 @@ static void ApplyDrawState(void)
         es.Uniform2f(st->loc_texcoord[p], st->texcoord[0], st->texcoord[1]);
         memcpy(st->prog_texcoord[p], st->texcoord, sizeof st->texcoord);
         stats.state_calls++;
+    }
+    // A primitive given no colour of its own takes the current colour
+    // unchanged in the fragment shader, as Mesa's does: no interpolation.
+    if (st->prog_constant[p] != (int)st->draw_constant) {
+        es.Uniform1i(st->loc_constant[p], st->draw_constant);
+        st->prog_constant[p] = st->draw_constant;
+        stats.state_calls++;
+    }
+    if (st->draw_constant) {
+        float c[4];
+        for (int k = 0; k < 4; k++)
+            c[k] = st->colour[k] < 0.0f ? 0.0f : st->colour[k] > 1.0f ? 1.0f : st->colour[k];
+        if (memcmp(st->prog_current[p], c, sizeof c) != 0) {
+            es.Uniform4f(st->loc_current[p], c[0], c[1], c[2], c[3]);
+            memcpy(st->prog_current[p], c, sizeof c);
+            stats.state_calls++;
+        }
     }
     if (textured) {
         if (st->es_texture != st->image) {
@@ -607,30 +641,43 @@ static void FlushImmediate(void)
 {
     if (st->imm_prims.empty()) {
         st->imm.clear();
+        st->imm_varying = false;
         return;
     }
-    std::vector<uint32_t> indices;
     const float *m = MVP();
-    for (const gl1es_prim_t &p : st->imm_prims) {
-        if (p.mode != GL_QUADS) {
-            Triangulate(p.mode, p.count, (uint32_t)p.first, false, &indices);
+    bool uploaded = false;
+    // Primitives with the current colour come first in a group (Mesa's
+    // vertices carry colours from the first glColor on): two draws at most.
+    for (int pass = 0; pass < 2; pass++) {
+        const bool constant = pass == 0;
+        std::vector<uint32_t> indices;
+        for (const gl1es_prim_t &p : st->imm_prims) {
+            if (p.constant != constant)
+                continue;
+            if (p.mode != GL_QUADS) {
+                Triangulate(p.mode, p.count, (uint32_t)p.first, false, &indices);
+                continue;
+            }
+            // The clipper's decision is made per segment of the draw.
+            for (size_t done = 0; done < p.count; done += CLIP_CHUNK) {
+                const size_t n = std::min<size_t>(CLIP_CHUNK, p.count - done);
+                bool outside = false;
+                for (size_t v = 0; v < n && !outside; v++)
+                    outside = Outside(m, st->imm[p.first + done + v]);
+                Triangulate(GL_QUADS, n, (uint32_t)(p.first + done), !outside, &indices);
+            }
+        }
+        if (indices.empty())
             continue;
-        }
-        // The clipper's decision is made per segment of the draw.
-        for (size_t done = 0; done < p.count; done += CLIP_CHUNK) {
-            const size_t n = std::min<size_t>(CLIP_CHUNK, p.count - done);
-            bool outside = false;
-            for (size_t v = 0; v < n && !outside; v++)
-                outside = Outside(m, st->imm[p.first + done + v]);
-            Triangulate(GL_QUADS, n, (uint32_t)(p.first + done), !outside, &indices);
-        }
-    }
-    if (!indices.empty()) {
+        st->draw_constant = constant;
         ApplyDrawState();
         BindVertexArray(st->stream_vao);
         const size_t vbytes = st->imm.size() * sizeof(gl1es_vertex_t), ibytes = indices.size() * sizeof(uint32_t);
-        es.BindBuffer(GL_ARRAY_BUFFER, st->stream_vbo);
-        es.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)vbytes, st->imm.data(), GL_STREAM_DRAW);
+        if (!uploaded) {
+            es.BindBuffer(GL_ARRAY_BUFFER, st->stream_vbo);
+            es.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)vbytes, st->imm.data(), GL_STREAM_DRAW);
+            uploaded = true;
+        }
         es.BufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)ibytes, indices.data(), GL_STREAM_DRAW);
         stats.buffer_bytes += vbytes + ibytes;
         stats.buffer_bytes -= st->stream_vbo_bytes + st->stream_ibo_bytes;
@@ -641,6 +688,7 @@ static void FlushImmediate(void)
     }
     st->imm.clear();
     st->imm_prims.clear();
+    st->imm_varying = false;
 }
 
 // Every call that changes state or draws otherwise first draws what immediate
@@ -761,15 +809,19 @@ static void RecordCurrent(void)
         Record(OP_TEXCOORD, 0, 0, 0, 0, st->compile_texcoord[0], st->compile_texcoord[1]);
 }
 
-static gl1es_draw_t *OpenCompileDraw(bool loopback)
+static gl1es_draw_t *OpenCompileDraw(bool loopback, bool constant)
 {
     gl1es_list_t *list = st->compiling;
     if (st->compile_draw_open && !list->cmds.empty() && list->cmds.back().op == OP_DRAW) {
         gl1es_draw_t &d = list->draws[list->cmds.back().u[0]];
-        if (d.loopback == loopback)
+        if (d.loopback == loopback && d.constant == constant)
             return &d;
     }
+    // A primitive with the current colour needs the list's colour set so far.
+    if (constant)
+        RecordCurrent();
     gl1es_draw_t d;
+    d.constant = constant;
     d.first_index = (unsigned)st->compile_indices.size();
     d.index_count = 0;
     d.loopback = loopback;
@@ -792,7 +844,7 @@ static void EndListPrimitive(void)
         if (a.inherit_colour != b.inherit_colour || a.inherit_texcoord != b.inherit_texcoord)
             st->compile_loopback = true;
     }
-    gl1es_draw_t *d = OpenCompileDraw(st->compile_loopback);
+    gl1es_draw_t *d = OpenCompileDraw(st->compile_loopback, !st->prim_colour);
     if (d->loopback) {
         gl1es_list_t *list = st->compiling;
         list->vertices.insert(list->vertices.end(), st->compile_vertices.begin() + first, st->compile_vertices.end());
@@ -849,10 +901,13 @@ static void ReplayLoopback(const gl1es_list_t *list, const gl1es_draw_t &d)
         const GLenum mode = d.prim_modes[p];
         const size_t count = d.prim_counts[p];
         // Consecutive quads and triangles join the previous draw, as Mesa merges them.
-        if (!st->imm_prims.empty() && st->imm_prims.back().mode == mode && (mode == GL_QUADS || mode == GL_TRIANGLES))
+        const bool constant = d.constant && !st->imm_varying;
+        st->imm_varying = !constant;
+        if (!st->imm_prims.empty() && st->imm_prims.back().mode == mode && st->imm_prims.back().constant == constant &&
+            (mode == GL_QUADS || mode == GL_TRIANGLES))
             st->imm_prims.back().count += count;
         else
-            st->imm_prims.push_back({mode, st->imm.size(), count});
+            st->imm_prims.push_back({mode, st->imm.size(), count, constant});
         for (size_t k = 0; k < count; k++, v++) {
             gl1es_vertex_t x = list->vertices[v];
             if (x.inherit_colour > 0.5f)
@@ -887,6 +942,7 @@ static void Execute(const gl1es_list_t *list)
             FlushImmediate();
             if (!d.index_count)
                 break;
+            st->draw_constant = d.constant;
             ApplyDrawState();
             BindVertexArray(list->vao);
             es.DrawElements(GL_TRIANGLES, (GLsizei)d.index_count, GL_UNSIGNED_INT,
@@ -1095,15 +1151,12 @@ void glBegin(GLenum mode)
     }
     st->inside = true;
     st->begin_mode = mode;
+    st->prim_colour = false;
     if (st->compiling) {
         st->begin_first = st->compile_vertices.size();
         return;
     }
-    // Consecutive quads and triangles join one draw, as Mesa merges them.
-    if (!st->imm_prims.empty() && st->imm_prims.back().mode == mode && (mode == GL_QUADS || mode == GL_TRIANGLES))
-        st->begin_first = st->imm_prims.back().first;
-    else
-        st->begin_first = st->imm.size();
+    st->begin_first = st->imm.size();
 }
 
 void glEnd(void)
@@ -1120,11 +1173,16 @@ void glEnd(void)
             EndListPrimitive();
             return;
         }
-        if (st->begin_first < st->imm.size() && !st->imm_prims.empty() && st->imm_prims.back().first == st->begin_first &&
-            st->imm_prims.back().mode == st->begin_mode)
-            st->imm_prims.back().count = st->imm.size() - st->begin_first;
-        else if (st->begin_first < st->imm.size())
-            st->imm_prims.push_back({st->begin_mode, st->begin_first, st->imm.size() - st->begin_first});
+        const size_t count = st->imm.size() - st->begin_first;
+        const bool constant = !st->prim_colour && !st->imm_varying;
+        st->imm_varying = !constant;
+        // Consecutive quads and triangles join one draw, as Mesa merges them.
+        gl1es_prim_t *last = st->imm_prims.empty() ? nullptr : &st->imm_prims.back();
+        if (count && last && last->mode == st->begin_mode && last->constant == constant &&
+            last->first + last->count == st->begin_first && (last->mode == GL_QUADS || last->mode == GL_TRIANGLES))
+            last->count += count;
+        else if (count)
+            st->imm_prims.push_back({st->begin_mode, st->begin_first, count, constant});
     } catch (const std::bad_alloc &) {
         SetError(GL_OUT_OF_MEMORY);
     }
@@ -1161,9 +1219,15 @@ void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a)
     // handed on at its end (or before a call) as the GL's current colour.
     float *c = st->compiling ? st->compile_colour : st->colour;
     c[0] = r; c[1] = g; c[2] = b; c[3] = a;
+    if (st->inside)
+        st->prim_colour = true;
     if (st->compiling) {
         st->compile_colour_known = true;
         st->compile_pending = true;
+        // Outside glBegin/glEnd the list records the change itself, and the
+        // primitives after it draw with it as their current colour.
+        if (!st->inside)
+            RecordCurrent();
     }
 }
 
