@@ -19,6 +19,7 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -156,6 +157,12 @@ struct gl1es_state_t {
 
 static gl1es_state_t *st;
 static gl1es_stats_t stats;
+
+static void NotePeaks(void)
+{
+    stats.texture_bytes_peak = std::max(stats.texture_bytes_peak, stats.texture_bytes);
+    stats.buffer_bytes_peak = std::max(stats.buffer_bytes_peak, stats.buffer_bytes);
+}
 
 static void SetError(GLenum e)
 {
@@ -683,6 +690,7 @@ static void FlushImmediate(void)
         stats.buffer_bytes -= st->stream_vbo_bytes + st->stream_ibo_bytes;
         st->stream_vbo_bytes = vbytes;
         st->stream_ibo_bytes = ibytes;
+        NotePeaks();
         es.DrawElements(GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_INT, nullptr);
         stats.draws++;
     }
@@ -876,6 +884,7 @@ static void UploadList(gl1es_list_t *list)
     SetupAttributes();
     list->buffer_bytes = vbytes + ibytes;
     stats.buffer_bytes += list->buffer_bytes;
+    NotePeaks();
 }
 
 static void Execute(const gl1es_list_t *list);
@@ -1099,6 +1108,8 @@ void GL1ES_Shutdown(void)
 void GL1ES_GetStats(gl1es_stats_t *out)
 {
     *out = stats;
+    out->texture_bytes_peak = std::max(stats.texture_bytes_peak, stats.texture_bytes);
+    out->buffer_bytes_peak = std::max(stats.buffer_bytes_peak, stats.buffer_bytes);
     out->lists = st ? (unsigned)st->lists.size() : 0;
 }
 
@@ -1548,6 +1559,7 @@ void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei w, GLsizei
         st->compiling->texture_bytes += bytes;
         stats.textures++;
         stats.texture_bytes += bytes;
+        NotePeaks();
         Record(OP_TEX_IMAGE, tex);
         return;
     }
@@ -1558,6 +1570,7 @@ void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei w, GLsizei
     stats.texture_bytes -= st->upload_bytes;
     st->upload_bytes = bytes;
     st->image = st->upload_texture;
+    NotePeaks();
 }
 
 

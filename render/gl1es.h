@@ -38,6 +38,7 @@ struct gl1es_stats_t {
     unsigned textures;              // ES textures held now (one per picture in a list, one for uploads outside)
     size_t texture_bytes;           // their pixels as uploaded (RGB8)
     size_t buffer_bytes;            // ES vertex and index buffers held now
+    size_t texture_bytes_peak, buffer_bytes_peak; // the most held at any time
     unsigned long draws;            // ES draw calls made
     unsigned long state_calls;      // ES state calls made (program, uniforms, enables, bindings...)
 };

@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -37,8 +38,19 @@ static bool HeadlessReady(const char **why)
     return false;
 }
 
+// GL1ES_REPORT=1 in the environment: what the layer held, for measuring.
 static void HeadlessRelease(void)
 {
+    const char *report = getenv("GL1ES_REPORT");
+    if (report && *report && strcmp(report, "0") != 0) {
+        gl1es_stats_t s;
+        GL1ES_GetStats(&s);
+        fprintf(stderr,
+                "gl1es: %u lists, %u textures of %zu bytes (peak %zu), buffers of %zu bytes (peak %zu); "
+                "%lu draws, %lu state calls; %u stack overflows, %u underflows, %u unknown lists, %u unsupported\n",
+                s.lists, s.textures, s.texture_bytes, s.texture_bytes_peak, s.buffer_bytes, s.buffer_bytes_peak,
+                s.draws, s.state_calls, s.stack_overflows, s.stack_underflows, s.unknown_list_calls, s.unsupported);
+    }
     GL1ES_Shutdown();
 }
 #else
