@@ -142,6 +142,7 @@ struct gl1es_state_t {
     bool prim_colour;               // glColor inside this glBegin/glEnd
     bool imm_varying;               // immediate mode: the gathered vertices carry colours
     unsigned prog_mvp_serial[PROG_COUNT];
+    float prog_mvp[PROG_COUNT][16];
     float prog_colour[PROG_COUNT][4], prog_texcoord[PROG_COUNT][2];
     GLuint sampler, stream_vao, stream_vbo, stream_ibo;
     size_t stream_vbo_bytes, stream_ibo_bytes;
@@ -459,7 +460,7 @@ static bool BuildPrograms(void)
             es.Uniform1i(es.GetUniformLocation(prog, "u_picture"), 0);
         // NaN never compares equal: the first draw uploads the real values.
         st->prog_mvp_serial[p] = ~0u;
-        st->prog_colour[p][0] = st->prog_texcoord[p][0] = NAN;
+        st->prog_colour[p][0] = st->prog_texcoord[p][0] = st->prog_mvp[p][0] = NAN;
     }
     es.DeleteShader(vs);
     return ok;
@@ -525,10 +526,14 @@ static void ApplyDrawState(void)
         stats.state_calls++;
     }
     const float *mvp = MVP();
+    // A frame that loads the same matrices again sends nothing.
     if (st->prog_mvp_serial[p] != st->mvp_serial) {
-        es.Uniform4fv(st->loc_mvp[p], 4, mvp);
         st->prog_mvp_serial[p] = st->mvp_serial;
-        stats.state_calls++;
+        if (memcmp(st->prog_mvp[p], mvp, sizeof st->prog_mvp[p]) != 0) {
+            es.Uniform4fv(st->loc_mvp[p], 4, mvp);
+            memcpy(st->prog_mvp[p], mvp, sizeof st->prog_mvp[p]);
+            stats.state_calls++;
+        }
     }
     if (memcmp(st->prog_colour[p], st->colour, sizeof st->colour) != 0) {
         es.Uniform4f(st->loc_colour[p], st->colour[0], st->colour[1], st->colour[2], st->colour[3]);

@@ -405,6 +405,37 @@ TEST_F(Layer, PicturesInListsAreUploadedOnceAndBoundAtReplay)
     EXPECT_EQ(Stats().textures, 0u);
 }
 
+TEST_F(Layer, AFrameRepeatedSetsNoStateAgain)
+{
+    const unsigned char pixels[4 * 4 * 3] = {};
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glNewList(1, GL_COMPILE);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, 4, 4, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    Quad(0, 0, 1, 1);
+    glEndList();
+    auto frame = [&] {
+        glClear(GL_COLOR_BUFFER_BIT);
+        PixelSpace();
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glColor4f(1, 1, 1, 0.5f);
+        glEnable(GL_TEXTURE_2D);
+        glCallList(1);
+        glDisable(GL_TEXTURE_2D);
+        Quad(0, 0, 1, 1);
+        glFinish();
+    };
+    frame();
+    const unsigned long first = Stats().state_calls;
+    const size_t draws = recorder.draws.size();
+    frame();
+    // Only what the frame itself switches twice (program and vertex array,
+    // list and immediate mode) goes to ES again; the matrices it reloads
+    // unchanged, the blending and the picture do not.
+    EXPECT_EQ(Stats().state_calls - first, 4u);
+    EXPECT_EQ(recorder.draws.size(), draws * 2);
+}
+
 TEST_F(Layer, BadUseIsIgnoredWithTheGLsErrors)
 {
     glEnd();
