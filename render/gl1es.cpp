@@ -1071,9 +1071,9 @@ bool GL1ES_Init(void *(*getproc)(const char *name), const char **missing)
     es.BindBuffer(GL_ARRAY_BUFFER, st->stream_vbo);
     es.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, st->stream_ibo);
     SetupAttributes();
-    // The viewport starts as the surface, as the GL's does.
-    GLint vp[4] = {0, 0, 0, 0};
-    (void)vp;
+    // The viewport and the scissor box start as the surface, as the GL's do.
+    es.GetIntegerv(GL_VIEWPORT, st->viewport);
+    memcpy(st->scissor, st->viewport, sizeof st->scissor);
     const GLubyte *name = es.GetString(GL_RENDERER);
     st->renderer = std::string("OpenGL ES 3 layer on ") + (name ? (const char *)name : "unknown");
     gl1es_ready = true;

@@ -39,6 +39,7 @@
     X(void, GenTextures, (GLsizei n, GLuint *textures)) \
     X(void, GenVertexArrays, (GLsizei n, GLuint *arrays)) \
     X(GLenum, GetError, (void)) \
+    X(void, GetIntegerv, (GLenum name, GLint *value)) \
     X(void, GetProgramInfoLog, (GLuint program, GLsizei size, GLsizei *length, GLchar *log)) \
     X(void, GetProgramiv, (GLuint program, GLenum name, GLint *value)) \
     X(void, GetShaderInfoLog, (GLuint shader, GLsizei size, GLsizei *length, GLchar *log)) \

@@ -95,6 +95,14 @@ FAKE_VOID(void, UseProgram, (GLuint program))
 FAKE_VOID(void, VertexAttribPointer, (GLuint index, GLint size, GLenum type, GLboolean normalized, GLsizei stride, const void *offset))
 FAKE_VOID(void, Viewport, (GLint x, GLint y, GLsizei w, GLsizei h))
 
+void FakeGetIntegerv(GLenum name, GLint *value)
+{
+    if (name == GL_VIEWPORT) {
+        const GLint surface[4] = {0, 0, 320, 200};
+        memcpy(value, surface, sizeof surface);
+    }
+}
+
 void FakeGenNames(GLsizei n, GLuint *names)
 {
     for (GLsizei i = 0; i < n; i++)
@@ -215,6 +223,33 @@ TEST(LayerInit, NamesTheFirstMissingFunctionAndStaysDown)
     glEnd();
     glCallList(1);
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+    rec = nullptr;
+}
+
+TEST(LayerInit, StartsWithTheGLsInitialState)
+{
+    Recorder r;
+    rec = &r;
+    ASSERT_TRUE(GL1ES_Init(Lookup, nullptr));
+    GLint viewport[4] = {}, alignment = 0, mode = 0;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 320);
+    EXPECT_EQ(viewport[3], 200);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    // White, untextured, modulate: a primitive without colours draws white.
+    glBegin(GL_TRIANGLES);
+    glVertex2f(0, 0);
+    glVertex2f(1, 0);
+    glVertex2f(0, 1);
+    glEnd();
+    glFinish();
+    ASSERT_EQ(r.draws.size(), 1u);
+    EXPECT_EQ(r.draws[0].current, (std::vector<float>{1, 1, 1, 1}));
+    EXPECT_EQ(r.draws[0].mvp, (std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    GL1ES_Shutdown();
     rec = nullptr;
 }
 
