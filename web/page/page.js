@@ -1,0 +1,234 @@
+// The page around the player: reads the options from the URL, downloads the
+// archive and the soundtrack with a progress bar, decodes the soundtrack,
+// waits for the viewer (browsers start sound only after a click or a key),
+// then runs the player's main on the canvas. Errors are shown on the page.
+//
+// URL options, as the native command line's: ?debug=START,END,OFFSET,
+// &silent, &window (no effect here: the page is a window; full screen is
+// the start screen's choice). For tests: &autostart skips the start
+// screen; &shot=T[&fps=N] draws the first frame at demo time T on a
+// virtual clock and stops.
+'use strict';
+
+(function () {
+  var ARCHIVE = 'brass_tide.zar', SOUNDTRACK = 'brass_tide.mp3';
+  var FILE_NOT_FOUND = 9, FILE_FORMAT = 10;      // the sound layer's error codes
+  var body = document.body;
+  var $ = function (id) { return document.getElementById(id); };
+  var params = new URLSearchParams(location.search);
+  var args = [];
+  var lines = [];
+  var page = window.brassTide = { state: 'loading', trace: '', error: '', ended: null, shot: null };
+
+  function setState(s) { page.state = s; body.dataset.state = s; }
+  function showError(text) {
+    page.error = text;
+    $('error').textContent = text;
+    $('error').hidden = false;
+    $('start').hidden = $('hint').hidden = true;
+    $('progress').hidden = true;
+    $('status').textContent = '';
+    setState('error');
+  }
+  function note(text) { $('note').textContent = text; $('note').hidden = false; }
+
+  // --- options ---
+  if (params.has('debug')) {
+    var v = params.get('debug').split(',');
+    if (v.length !== 3) {
+      showError('?debug needs three values: START,END,OFFSET');
+      return;
+    }
+    args.push('-debug', v[0], v[1], v[2]);
+  }
+  if (params.has('silent')) args.push('-silent');
+  if (params.has('window')) args.push('-window');
+  if (params.has('shot')) args.push('-shot', params.get('shot'), '-fps', params.get('fps') || '25');
+  var silent = params.has('silent') || params.has('shot');
+  if (params.has('shot') && !params.has('silent')) args.push('-silent');
+  var tracePanel = $('trace');
+  if (params.has('debug')) tracePanel.hidden = false;
+
+  // --- scaling: the 640x480 picture as large as the page allows, aspect kept ---
+  var canvas = $('canvas');
+  function fit() {
+    var s = Math.min(window.innerWidth / 640, window.innerHeight / 480);
+    canvas.style.width = Math.floor(640 * s) + 'px';
+    canvas.style.height = Math.floor(480 * s) + 'px';
+  }
+  window.addEventListener('resize', fit);
+  document.addEventListener('fullscreenchange', fit);
+  fit();
+  var smooth = $('smooth');
+  smooth.checked = localStorage.getItem('brassTideSmooth') === '1';
+  function applySmooth() { body.classList.toggle('smooth', smooth.checked); }
+  smooth.addEventListener('change', function () {
+    localStorage.setItem('brassTideSmooth', smooth.checked ? '1' : '0');
+    applySmooth();
+  });
+  applySmooth();
+
+  // --- WebGL 2, asked for once before anything is downloaded ---
+  if (!document.createElement('canvas').getContext('webgl2')) {
+    showError('This browser gives no WebGL 2: the demo cannot draw here.');
+    return;
+  }
+
+  // Anything thrown out of the player's frames ends the run with its words.
+  window.addEventListener('error', function (e) {
+    if (page.state === 'running' || page.state === 'shot') showError('The demo stopped: ' + e.message);
+  });
+
+  // --- the player's runtime ---
+  var audio = { context: null, buffers: {} };
+  if (!silent) {
+    var AC = window.AudioContext || window.webkitAudioContext;
+    if (AC) audio.context = new AC();
+  }
+  window.Module = {
+    canvas: canvas,
+    webAudio: audio,
+    print: function (line) {
+      console.log(line);
+      lines.push(line);
+      page.trace += line + '\n';
+      if (!tracePanel.hidden) {
+        tracePanel.textContent += line + '\n';
+        tracePanel.scrollTop = tracePanel.scrollHeight;
+      }
+    },
+    printErr: function (line) { console.warn(line); },
+    onExit: function (status) {
+      if (status !== 0 && page.state !== 'error') {
+        // The player's own last words, as the native player prints them.
+        var said = lines.length ? lines[lines.length - 1] : '';
+        showError((said || 'The demo stopped') + ' (exit status ' + status + ')');
+      }
+    },
+    onAbort: function (what) { showError('The demo stopped: ' + what); },
+    onNoWebGL2: function () { showError('This browser gives no WebGL 2: the demo cannot draw here.'); },
+    onMusicStart: function () { page.musicStartDemoTime = Module._Web_DemoTime(); },
+    onShot: function (demoTime, entry) {
+      page.shot = { demoTime: demoTime, entry: entry };
+      setState('shot');
+    },
+    onDemoEnd: function (byUser) {
+      page.ended = byUser ? 'escape' : 'end';
+      if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
+      $('status').textContent = byUser ? 'The demo was ended.' : 'The demo has ended.';
+      $('progress').hidden = true;
+      $('choices').hidden = true;
+      $('replay').hidden = false;
+      setState('ended');
+    },
+    onRuntimeInitialized: function () { runtimeReady = true; maybeReady(); },
+  };
+  // The audio clock against the demo's, for the sound check: seconds of
+  // music played, and the demo time the music started at.
+  page.audioTime = function () {
+    return audio.context && audio.musicStart !== undefined ? audio.context.currentTime - audio.musicStart : null;
+  };
+  page.demoTime = function () { return runtimeReady ? Module._Web_DemoTime() : null; };
+
+  var runtimeReady = false, dataReady = false, archiveBytes = null;
+  var script = document.createElement('script');
+  script.src = 'brass_tide.js';
+  script.onerror = function () { showError('brass_tide.js could not be loaded.'); };
+  document.body.appendChild(script);
+
+  // --- downloads, with one progress bar for both ---
+  var sizes = {}, loaded = {};
+  function progress() {
+    var have = 0, want = 0;
+    for (var k in sizes) { have += loaded[k]; want += sizes[k]; }
+    $('bar').style.width = (want ? Math.min(100, 100 * have / want) : 0) + '%';
+  }
+  function download(name) {
+    return fetch(name).then(function (response) {
+      if (!response.ok) return { status: response.status };
+      sizes[name] = Number(response.headers.get('Content-Length')) || 0;
+      loaded[name] = 0;
+      if (!response.body || !sizes[name])
+        return response.arrayBuffer().then(function (b) { loaded[name] = sizes[name] = b.byteLength; progress(); return { bytes: b }; });
+      var reader = response.body.getReader(), parts = [];
+      function pump() {
+        return reader.read().then(function (r) {
+          if (r.done) {
+            var all = new Uint8Array(loaded[name]), at = 0;
+            parts.forEach(function (p) { all.set(p, at); at += p.length; });
+            return { bytes: all.buffer };
+          }
+          parts.push(r.value);
+          loaded[name] += r.value.length;
+          progress();
+          return pump();
+        });
+      }
+      return pump();
+    }, function () { return { status: 0 }; });
+  }
+
+  var archive = download(ARCHIVE).then(function (r) {
+    if (!r.bytes) {
+      throw new Error('Cannot open ' + ARCHIVE + ': ' + (r.status ? 'the server answered ' + r.status : 'no answer from the server') +
+                      '. It must lie beside the page.');
+    }
+    archiveBytes = new Uint8Array(r.bytes);
+  });
+  var music = silent ? Promise.resolve() : download(SOUNDTRACK).then(function (r) {
+    if (!r.bytes) {
+      audio.buffers[SOUNDTRACK] = FILE_NOT_FOUND;
+      note(SOUNDTRACK + ': File not found. The demo plays without music.');
+      return;
+    }
+    if (!audio.context) return;
+    $('status').textContent = 'Decoding the soundtrack…';
+    return audio.context.decodeAudioData(r.bytes).then(function (buffer) {
+      audio.buffers[SOUNDTRACK] = buffer;
+    }, function () {
+      audio.buffers[SOUNDTRACK] = FILE_FORMAT;
+      note(SOUNDTRACK + ': Unknown file format. The demo plays without music.');
+    });
+  });
+  Promise.all([archive, music]).then(function () {
+    dataReady = true;
+    maybeReady();
+  }, function (e) { showError(e.message); });
+
+  // --- start screen ---
+  function maybeReady() {
+    if (!runtimeReady || !dataReady || page.state !== 'loading') return;
+    Module.FS.writeFile(ARCHIVE, archiveBytes);
+    archiveBytes = null;
+    page.readyAt = performance.now();
+    if (params.has('autostart') || params.has('shot')) {
+      start();
+      return;
+    }
+    setState('ready');
+    $('status').textContent = 'Ready.';
+    $('start').hidden = false;
+    $('hint').hidden = false;
+    $('start').focus();
+  }
+  function start() {
+    if (page.state !== 'ready' && page.state !== 'loading') return;
+    if ($('fullscreen').checked && document.documentElement.requestFullscreen)
+      document.documentElement.requestFullscreen().catch(function () {});
+    if (audio.context && audio.context.state === 'suspended') audio.context.resume();
+    setState('running');
+    canvas.focus();
+    Module.callMain(args);
+  }
+  $('start').addEventListener('click', start);
+  $('stage').addEventListener('click', function () { if (page.state === 'ready') start(); });
+  document.addEventListener('keydown', function (e) {
+    if (page.state === 'ready' && e.key !== 'Tab' && e.target.tagName !== 'INPUT') {
+      e.preventDefault();
+      start();
+    } else if (page.state === 'running' && e.key === 'Escape') {
+      Module._Web_RequestQuit();
+    }
+  });
+  $('replay').addEventListener('click', function () { location.reload(); });
+})();
