@@ -6,8 +6,57 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
+
+// The one place where the two renderers differ: the fixed-function GL in a
+// compatibility context, or the project's GL 1.x layer over an ES 3 context
+// (the same file built a second time with HEADLESS_GL1ES=1).
+#if HEADLESS_GL1ES
+#include "render/gl1es.h"
+
+static const EGLint hl_renderable = EGL_OPENGL_ES3_BIT;
+static const EGLenum hl_api = EGL_OPENGL_ES_API;
+static const EGLint hl_context_attribs[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_NONE};
+static const char *hl_api_failure = "EGL cannot make an OpenGL ES 3 context";
+
+static void *HeadlessProc(const char *name)
+{
+    return (void *)eglGetProcAddress(name);
+}
+
+static bool HeadlessReady(const char **why)
+{
+    const char *missing = nullptr;
+    if (GL1ES_Init(HeadlessProc, &missing))
+        return true;
+    static char message[200];
+    snprintf(message, sizeof message, "the GL 1.x layer cannot start over ES 3: %s", missing ? missing : "unknown");
+    *why = message;
+    return false;
+}
+
+static void HeadlessRelease(void)
+{
+    GL1ES_Shutdown();
+}
+#else
+static const EGLint hl_renderable = EGL_OPENGL_BIT;
+static const EGLenum hl_api = EGL_OPENGL_API;
+static const EGLint hl_context_attribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                            EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+static const char *hl_api_failure = "EGL cannot make a compatibility-profile OpenGL context";
+
+static bool HeadlessReady(const char **)
+{
+    return true;
+}
+
+static void HeadlessRelease(void)
+{
+}
+#endif
 
 static EGLDisplay hl_display = EGL_NO_DISPLAY;
 static EGLContext hl_context = EGL_NO_CONTEXT;
@@ -16,7 +65,7 @@ static int hl_width, hl_height;
 static const char *hl_platform = "none";
 
 static const EGLint hl_config_attribs[] = {
-    EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+    EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, hl_renderable,
     EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
     EGL_DEPTH_SIZE, 24, EGL_NONE};
 
@@ -95,8 +144,8 @@ bool Headless_Open(int width, int height, const char **why, int flags)
         fail = "no EGL display (surfaceless platform) could be initialised";
     else if (!eglChooseConfig(hl_display, hl_config_attribs, &config, 1, &count) || count < 1)
         fail = "no EGL config with RGBA8, depth 24 and pbuffer support";
-    else if (!eglBindAPI(EGL_OPENGL_API))
-        fail = "EGL cannot bind the desktop OpenGL API";
+    else if (!eglBindAPI(hl_api))
+        fail = "EGL cannot bind the OpenGL API";
     if (!fail) {
         const EGLint pbuffer_attribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
         hl_surface = eglCreatePbufferSurface(hl_display, config, pbuffer_attribs);
@@ -104,16 +153,16 @@ bool Headless_Open(int width, int height, const char **why, int flags)
             fail = "EGL cannot make the pbuffer";
     }
     if (!fail) {
-        static const EGLint context_attribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                                 EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-        hl_context = eglCreateContext(hl_display, config, EGL_NO_CONTEXT, context_attribs);
-        if (hl_context == EGL_NO_CONTEXT)
+        hl_context = eglCreateContext(hl_display, config, EGL_NO_CONTEXT, hl_context_attribs);
+        if (hl_context == EGL_NO_CONTEXT && hl_api == EGL_OPENGL_API)
             hl_context = eglCreateContext(hl_display, config, EGL_NO_CONTEXT, nullptr);
         if (hl_context == EGL_NO_CONTEXT)
-            fail = "EGL cannot make a compatibility-profile OpenGL context";
+            fail = hl_api_failure;
     }
     if (!fail && !eglMakeCurrent(hl_display, hl_surface, hl_surface, hl_context))
         fail = "EGL cannot make the context current";
+    if (!fail && !HeadlessReady(&fail))
+        eglMakeCurrent(hl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (fail) {
         Headless_Close();
         if (why)
@@ -141,6 +190,8 @@ void Headless_ReadRGB(uint8_t *rgb)
 void Headless_Close(void)
 {
     if (hl_display != EGL_NO_DISPLAY) {
+        if (hl_context != EGL_NO_CONTEXT && eglGetCurrentContext() == hl_context)
+            HeadlessRelease();
         eglMakeCurrent(hl_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (hl_context != EGL_NO_CONTEXT)
             eglDestroyContext(hl_display, hl_context);
