@@ -13,6 +13,7 @@
 (function () {
   var ARCHIVE = 'brass_tide.zar', SOUNDTRACK = 'brass_tide.mp3';
   var FILE_NOT_FOUND = 9, FILE_FORMAT = 10;      // the sound layer's error codes
+  var INFORMATIONAL = /^$|^BT_x: (debug mode\.|windowed mode\.|silent mode\.|start: |end of )|^\d+ ent: |^[+-]\d/;
   var body = document.body;
   var $ = function (id) { return document.getElementById(id); };
   var params = new URLSearchParams(location.search);
@@ -33,16 +34,23 @@
   function note(text) { $('note').textContent = text; $('note').hidden = false; }
 
   // --- options ---
-  if (params.has('debug')) {
-    var v = params.get('debug').split(',');
-    if (v.length !== 3) {
-      showError('?debug needs three values: START,END,OFFSET');
-      return;
+  // In the URL's order, as on a command line: the trace lines follow it.
+  var bad = false;
+  params.forEach(function (value, key) {
+    if (key === 'debug') {
+      var v = value.split(',');
+      if (v.length !== 3) bad = true;
+      else args.push('-debug', v[0], v[1], v[2]);
+    } else if (key === 'silent') {
+      args.push('-silent');
+    } else if (key === 'window') {
+      args.push('-window');
     }
-    args.push('-debug', v[0], v[1], v[2]);
+  });
+  if (bad) {
+    showError('?debug needs three values: START,END,OFFSET');
+    return;
   }
-  if (params.has('silent')) args.push('-silent');
-  if (params.has('window')) args.push('-window');
   if (params.has('shot')) args.push('-shot', params.get('shot'), '-fps', params.get('fps') || '25');
   var silent = params.has('silent') || params.has('shot');
   if (params.has('shot') && !params.has('silent')) args.push('-silent');
@@ -75,9 +83,27 @@
   }
 
   // Anything thrown out of the player's frames ends the run with its words.
+  // An exit from inside a frame (a load failure in an init) comes out as
+  // the runtime's ExitStatus, thrown out of the animation frame.
   window.addEventListener('error', function (e) {
-    if (page.state === 'running' || page.state === 'shot') showError('The demo stopped: ' + e.message);
+    if (page.state !== 'running' && page.state !== 'shot') return;
+    if (e.error && e.error.name === 'ExitStatus') {
+      e.preventDefault();
+      exited(e.error.status);
+    } else {
+      showError('The demo stopped: ' + e.message);
+    }
   });
+  function exited(status) {
+    if (status !== 0 && page.state !== 'error') {
+      // The player's own last words, as the native player prints them; it
+      // ends silently on an archive it cannot open or whose kind it does
+      // not know, and the trace's lines are no reason.
+      var said = lines.length ? lines[lines.length - 1] : '';
+      if (INFORMATIONAL.test(said)) said = 'The demo stopped: ' + ARCHIVE + ' could not be read';
+      showError(said + ' (exit status ' + status + ')');
+    }
+  }
 
   // --- the player's runtime ---
   var audio = { context: null, buffers: {} };
@@ -98,13 +124,7 @@
       }
     },
     printErr: function (line) { console.warn(line); },
-    onExit: function (status) {
-      if (status !== 0 && page.state !== 'error') {
-        // The player's own last words, as the native player prints them.
-        var said = lines.length ? lines[lines.length - 1] : '';
-        showError((said || 'The demo stopped') + ' (exit status ' + status + ')');
-      }
-    },
+    onExit: exited,
     onAbort: function (what) { showError('The demo stopped: ' + what); },
     onNoWebGL2: function () { showError('This browser gives no WebGL 2: the demo cannot draw here.'); },
     onMusicStart: function () { page.musicStartDemoTime = Module._Web_DemoTime(); },
