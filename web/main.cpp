@@ -111,6 +111,14 @@ static EM_BOOL Web_ShotFrame(double unused_ms, void *unused)
     return EM_TRUE;
 }
 
+// Frame costs for the page's benchmark (-bench): the entry drawn, the time
+// the frame routine took and when the animation frame came.
+static int web_bench;
+EM_JS(void, Web_ReportFrame, (int entry, double cost_ms, double at_ms), {
+    if (Module.onFrame)
+        Module.onFrame(entry, cost_ms, at_ms);
+});
+
 static EM_BOOL Web_Frame(double now_ms, void *unused)
 {
     (void)unused;
@@ -120,10 +128,14 @@ static EM_BOOL Web_Frame(double now_ms, void *unused)
     }
     // The page's clock counts milliseconds from the page's opening: 49 days
     // pass before it wraps the 32-bit count the clock's pacing takes.
-    if (Frame_Run((uint32_t)now_ms) == FRAME_DONE) {
+    double start = web_bench ? emscripten_performance_now() : 0.0;
+    frame_result_t result = Frame_Run((uint32_t)now_ms);
+    if (result == FRAME_DONE) {
         Shutdown(false);
         return EM_FALSE;
     }
+    if (web_bench && result == FRAME_DREW)
+        Web_ReportFrame(Timeline_CurrentIndex(), emscripten_performance_now() - start, now_ms);
     return EM_TRUE;
 }
 
@@ -154,10 +166,12 @@ int main(int argc, char **argv)
     Options_Parse(argc, argv, &video_flags);
     // Full screen or not is the page's choice, with the browser's own API.
     (void)video_flags;
-    for (int i = 1; i + 1 < argc; i++) {
-        if (!strcmp(argv[i], "-shot"))
+    for (int i = 1; i < argc; i++) {
+        if (!strcmp(argv[i], "-shot") && i + 1 < argc)
             web_shot_at = strtof(argv[i + 1], nullptr);
-        else if (!strcmp(argv[i], "-fps"))
+        else if (!strcmp(argv[i], "-bench"))
+            web_bench = 1;
+        else if (!strcmp(argv[i], "-fps") && i + 1 < argc)
             web_shot_fps = atoi(argv[i + 1]) >= 1 ? atoi(argv[i + 1]) : 25;
     }
     bool shot = web_shot_at >= 0.0f;

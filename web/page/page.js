@@ -7,7 +7,7 @@
 // &silent, &window (no effect here: the page is a window; full screen is
 // the start screen's choice). For tests: &autostart skips the start
 // screen; &shot=T[&fps=N] draws the first frame at demo time T on a
-// virtual clock and stops.
+// virtual clock and stops; &bench records frame times (brassTide.bench).
 'use strict';
 
 (function () {
@@ -52,6 +52,7 @@
     return;
   }
   if (params.has('shot')) args.push('-shot', params.get('shot'), '-fps', params.get('fps') || '25');
+  if (params.has('bench')) args.push('-bench');
   var silent = params.has('silent') || params.has('shot');
   if (params.has('shot') && !params.has('silent')) args.push('-silent');
   var tracePanel = $('trace');
@@ -127,6 +128,13 @@
     onExit: exited,
     onAbort: function (what) { showError('The demo stopped: ' + what); },
     onNoWebGL2: function () { showError('This browser gives no WebGL 2: the demo cannot draw here.'); },
+    // With &bench: per entry, the frame routine's times and the intervals between frames.
+    onFrame: function (entry, cost, at) {
+      var b = page.bench = page.bench || { cost: {}, interval: {}, last: null };
+      (b.cost[entry] = b.cost[entry] || []).push(cost);
+      if (b.last !== null) (b.interval[entry] = b.interval[entry] || []).push(at - b.last);
+      b.last = at;
+    },
     onMusicStart: function () { page.musicStartDemoTime = Module._Web_DemoTime(); },
     onShot: function (demoTime, entry) {
       page.shot = { demoTime: demoTime, entry: entry };
