@@ -251,7 +251,7 @@
   $('start').addEventListener('click', start);
   $('stage').addEventListener('click', function () { if (page.state === 'ready') start(); });
   document.addEventListener('keydown', function (e) {
-    if (page.state === 'ready' && e.key !== 'Tab' && e.target.tagName !== 'INPUT') {
+    if (page.state === 'ready' && e.key !== 'Tab' && e.key !== 'Escape' && e.target.tagName !== 'INPUT') {
       e.preventDefault();
       start();
     } else if (page.state === 'running' && e.key === 'Escape') {
