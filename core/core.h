@@ -2,7 +2,9 @@
 // thread and the start-up pieces that the player and the capture tool share.
 //
 // Threads: Clock_Tick runs on SDL's timer thread, Loader_Run on the loader
-// thread, everything else on the main thread that owns the GL context.
+// thread, everything else on the main thread that owns the GL context. In
+// the browser, which has no threads, the frame routine calls the tick and
+// the loader's steps itself.
 #pragma once
 
 #include <atomic>
@@ -63,10 +65,15 @@ extern FSOUND_STREAM *player_music;             // soundtrack stream, may be emp
 // Derives start times and accelerations, resets the sequencer and prints the
 // debug trace; does not start the clock (the capture tool drives it itself).
 void Timeline_Prepare(tl_header_t *header, int debug);
-// Timeline_Prepare, then the 10 ms SDL timer that calls Clock_Tick.
+// Timeline_Prepare, then the 10 ms SDL timer that calls Clock_Tick (loader_thread.cpp).
 void Timeline_Start(tl_header_t *header, int debug);
 // One frame step: switch entries, compute the channels, call the scene. 1 = demo over.
 int Timeline_Frame(void);
+// Timeline_Frame in two halves, so that the end is known before a frame is
+// cleared. Switches entries (at most one); 1 = demo over, nothing to draw.
+int Timeline_Advance(void);
+// Computes the channels and calls the current entry's scene.
+void Timeline_Draw(void);
 // Frame routine of a freshly switched entry: setup, then the first render.
 void Timeline_Enter(void);
 // The demo clock's tick: adds the time step once to every clock; returns
@@ -128,7 +135,9 @@ struct loader_step_t {
 extern const loader_step_t loader_steps[];
 extern const int loader_step_count;
 
-// Starts the loader thread (normal start) or just sets the clock running (debug).
+// Starts the loader thread (normal start) or just sets the clock running
+// (debug); loader_thread.cpp, with Timeline_Start and Clock_Stop, the core's
+// only threads.
 void Loader_Start(void);
 // The loader thread's body: inits in their fixed order with fixed pauses.
 int Loader_Run(void *unused);
@@ -136,3 +145,20 @@ int Loader_Run(void *unused);
 void Loader_DoStep(const loader_step_t *step);
 // Debug mode: every scene init at once in the debug order, then ZAR_Close.
 void Loader_RunAllNow(void);
+
+// --- frame.cpp: the frame routine that every platform's loop calls ---
+// What a frame did: the platform swaps after FRAME_DREW only; while
+// FRAME_HOLDING the last picture stays up; after FRAME_DONE it shuts down.
+enum frame_result_t { FRAME_DREW, FRAME_HOLDING, FRAME_DONE };
+// The last picture stays up this long once the demo is over.
+enum { FRAME_END_HOLD_MS = 1000 };
+// The clock and the loader run on their own threads (Loader_Start and
+// Timeline_Start came first): Frame_Run only draws.
+void Frame_StartThreaded(void);
+// No threads (the browser): Frame_Run pays the clock's ticks with the
+// catch-up rule of Clock_PeriodsDue and runs the loader steps due, from
+// now_ms on; debug runs every init at once as Loader_RunAllNow does.
+void Frame_StartInline(tl_header_t *header, int debug, const loader_step_t *steps, int count, uint32_t now_ms);
+// One frame at now_ms (milliseconds of a monotonic clock): decides the end
+// before clearing, then draws, holds the last picture or reports the end.
+frame_result_t Frame_Run(uint32_t now_ms);

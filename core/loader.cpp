@@ -1,19 +1,12 @@
-// The loader thread: runs the scene inits while the loading screen is up,
-// paced by fixed pauses so that the marks appear one by one.
-#include <SDL.h>
-#include <SDL_thread.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <thread>
-
+// The loading sequence: the scene inits while the loading screen is up,
+// paced by fixed pauses so that the marks appear one by one. The native
+// players run it on a thread of its own (loader_thread.cpp); the browser,
+// which has none, steps through it from the frame routine.
 #include "archive/zar.h"
 #include "core/core.h"
 #include "scenes/scenes.h"
 
 std::atomic<int> load_flags[LOAD_FLAGS];
-
-static SDL_Thread *loader_thread;
 
 #define PAUSE(ms) {LOADER_PAUSE, ms, nullptr}
 #define INIT(fn) {LOADER_INIT, 0, fn}
@@ -48,42 +41,6 @@ void Loader_DoStep(const loader_step_t *step)
         clock_step.store(0.01f, std::memory_order_release);
         break;
     }
-}
-
-// SDL_Delay's millisecond sleep, without calling into SDL: a quit during
-// loading runs SDL_Quit (at exit) while this thread still sleeps, and the
-// SDL 1.2 layer over SDL2 no longer has a delay to call once it has quit;
-// the thread would then crash the exiting process. The standard library's
-// sleep carries on after signals and works alike on Linux and Windows.
-static void Loader_Pause(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-int Loader_Run(void *unused)
-{
-    (void)unused;
-    // The sequence runs only while the clock is stopped.
-    if (clock_step.load(std::memory_order_acquire) != 0.0f)
-        return 0;
-    for (int i = 0; i < loader_step_count; i++) {
-        if (loader_steps[i].kind == LOADER_PAUSE)
-            Loader_Pause(loader_steps[i].value);
-        else
-            Loader_DoStep(&loader_steps[i]);
-    }
-    return 0;
-}
-
-void Loader_Start(void)
-{
-    if (player_debug) {
-        clock_step.store(0.01f, std::memory_order_release);
-        return;
-    }
-    loader_thread = SDL_CreateThread(Loader_Run, nullptr);
-    if (!loader_thread)
-        exit(1);
 }
 
 void Loader_RunAllNow(void)

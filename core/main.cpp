@@ -1,6 +1,5 @@
 // The player (player-linux, player-win32): start-up, the frame loop and shutdown.
 #include <SDL.h>
-#include <GL/gl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -111,15 +110,16 @@ int main(int argc, char **argv)
     if (player_debug)
         Loader_RunAllNow();
     Timeline_Start(&timeline_header, player_debug);
+    Frame_StartThreaded();
 
     for (;;) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        if (Timeline_Frame()) {
-            // The cleared frame is never swapped: the last picture stays up.
-            SDL_Delay(1000);
+        frame_result_t result = Frame_Run(SDL_GetTicks());
+        if (result == FRAME_DONE)
             break;
-        }
-        SDL_GL_SwapBuffers();
+        if (result == FRAME_DREW)
+            SDL_GL_SwapBuffers();
+        else
+            SDL_Delay(CLOCK_PERIOD_MS);     // the last picture stays up: nothing to draw
         if (QuitRequested())
             break;
     }

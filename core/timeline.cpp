@@ -1,14 +1,13 @@
 // The timeline table and the sequencer that plays it, plus the demo clock.
 //
-// The clock's tick runs on SDL's timer thread and only ever adds the time
+// The clock's tick runs on SDL's timer thread (or, in the browser, on the
+// main thread from the frame routine) and only ever adds the time
 // step; the frame step on the main thread reads the clocks and resets them to
 // 0 at an entry switch or a ramp restart. Every shared value is an atomic
 // float updated by compare-and-swap, so an add and a reset never lose each
 // other: whichever lands second sees the first. Local time and its square
 // travel together in one 64-bit word so that a frame never mixes the square
 // of one tick with the time of another.
-#include <SDL.h>
-
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -85,7 +84,6 @@ static std::atomic<float> tl_d1acc{0.0f};
 static uint32_t tl_remaining;
 static tl_entry_t *tl_current;
 static tl_header_t *tl_header;
-static SDL_TimerID tl_timer;
 static int tl_trace;
 static routine_t tl_frame_routine = Timeline_Enter;
 
@@ -215,16 +213,6 @@ uint32_t Clock_PeriodsDue(uint32_t now_ms)
     return periods;
 }
 
-static Uint32 SDLCALL Clock_TimerCallback(Uint32 interval, void *param)
-{
-    // SDL re-arms the timer from the moment the callback runs, so every
-    // late wake-up would be lost for good: catch up whole periods of real
-    // time instead, each one a tick of its own.
-    for (uint32_t n = Clock_PeriodsDue(SDL_GetTicks()); n > 0; n--)
-        Clock_Tick(interval, param);
-    return interval;
-}
-
 // Duration from channel a's even change of velocity; also the source of the
 // next entry's start time.
 static void DeriveEntry(uint32_t i, tl_entry_t *e, tl_entry_t *f)
@@ -262,21 +250,6 @@ void Timeline_Prepare(tl_header_t *header, int debug)
         DeriveEntry(i, e, e + 1);
 }
 
-void Timeline_Start(tl_header_t *header, int debug)
-{
-    Timeline_Prepare(header, debug);
-    Clock_WatchStops();
-    Clock_ResetPace(SDL_GetTicks());
-    tl_timer = SDL_AddTimer(CLOCK_PERIOD_MS, Clock_TimerCallback, nullptr);
-}
-
-void Clock_Stop(void)
-{
-    if (tl_timer)
-        SDL_RemoveTimer(tl_timer);
-    tl_timer = nullptr;
-}
-
 // A sawtooth: climbs from start at rate, and jumps back to start (with its
 // accumulator) once it is strictly above end.
 static float Ramp(float start, float end, float rate, std::atomic<float> &acc)
@@ -289,7 +262,7 @@ static float Ramp(float start, float end, float rate, std::atomic<float> &acc)
     return v;
 }
 
-int Timeline_Frame(void)
+int Timeline_Advance(void)
 {
     float now = tl_global.load(std::memory_order_relaxed);
     if (!(tl_header->end_time > now)) {
@@ -312,7 +285,11 @@ int Timeline_Frame(void)
         tl_d0acc.store(0.0f, std::memory_order_relaxed);
         tl_d1acc.store(0.0f, std::memory_order_relaxed);
     }
+    return 0;
+}
 
+void Timeline_Draw(void)
+{
     const tl_entry_t *e = tl_current;
     float t, t2;
     UnpackLocal(tl_local.load(std::memory_order_relaxed), &t, &t2);
@@ -326,6 +303,13 @@ int Timeline_Frame(void)
 
     if (tl_frame_routine)
         tl_frame_routine();
+}
+
+int Timeline_Frame(void)
+{
+    if (Timeline_Advance())
+        return 1;
+    Timeline_Draw();
     return 0;
 }
 

@@ -3,11 +3,20 @@
 # with the argument win32, those of the Windows build and its tests instead
 # (the MinGW-w64 cross compiler, its zlib, Ninja for the libraries' CMake
 # builds, dpkg-dev to unpack Debian's source packages of those libraries,
-# and wine to run the result).
+# and wine to run the result); with web, those of the browser build and its
+# tests (emscripten, dpkg-dev to unpack zlib's Debian source, zip, node and
+# npm for the test driver, Chromium to run the page in).
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 
-if [ "${1:-}" = "win32" ]; then
+if [ "${1:-}" = "web" ]; then
+  packages=(
+    emscripten dpkg-dev zip nodejs python3 chromium
+  )
+  # A node from elsewhere (nodesource's) brings its own npm, which Debian's
+  # would conflict with.
+  command -v npm >/dev/null || packages+=(npm)
+elif [ "${1:-}" = "win32" ]; then
   packages=(
     cmake make ninja-build pkg-config g++-mingw-w64-x86-64 libz-mingw-w64-dev
     dpkg-dev wine wine64 xvfb xauth xdotool ffmpeg

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs every test: a normal build with warnings as errors, the Windows
 # player under wine (its libraries built from Debian's source packages,
-# see scripts/build-win32.sh), the same tests under
+# see scripts/build-win32.sh), the browser build in headless Chromium, the
+# same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded tests under
 # ThreadSanitizer, and bounded runs of the fuzzers (the archive reader, the
 # archive tool's PNG and OBJ importers).
-# Build folders: build-ci, build-win32, build-ci-asan, build-ci-tsan, build-ci-fuzz.
+# Build folders: build-ci, build-win32, build-web, build-ci-asan, build-ci-tsan, build-ci-fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,7 +30,7 @@ ctest --test-dir build-ci -N >/dev/null
 setsid ctest --test-dir build-ci -V -j2 --timeout 900 -L whole >"$whole_log" 2>&1 &
 whole_pid=$!
 trap 'kill -- -$whole_pid 2>/dev/null || true' EXIT
-ctest --test-dir build-ci --output-on-failure -j2 --timeout 600 -LE 'win32|whole'
+ctest --test-dir build-ci --output-on-failure -j2 --timeout 600 -LE 'win32|web|whole'
 
 # The Windows player is tested against this build's player-linux and
 # capture tool, with its archive and soundtrack.
@@ -41,6 +42,15 @@ cmake --build build-ci -j"$jobs" --target win32_tests
 xvfb-run -a -s "-screen 0 1024x768x24" \
   ctest --test-dir build-ci --output-on-failure --timeout 600 -L win32
 echo "Windows step: $(($(date +%s) - win32_start)) s"
+
+# The browser build in headless Chromium, against this build's player-linux
+# and capture tool, with its archive and soundtrack.
+step "browser build and its tests in headless Chromium"
+web_start=$(date +%s)
+BT_CONTENT_FROM="$root/build-ci" BT_WERROR=1 scripts/build-web.sh
+cmake -S . -B build-ci -DBT_WEB_DIR="$root/build-web" >/dev/null
+ctest --test-dir build-ci --output-on-failure --timeout 900 -L web
+echo "Web step: $(($(date +%s) - web_start)) s"
 
 # The sanitizer builds take the generated archive and soundtrack from the
 # normal build instead of generating them again, slowly.
