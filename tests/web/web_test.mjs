@@ -83,6 +83,7 @@ before(async () => {
   browser = await puppeteer.launch({
     executablePath: '/usr/lib/chromium/chromium',
     headless: 'new',
+    protocolTimeout: 120000,
     args: ['--no-sandbox', '--use-gl=angle', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
            '--autoplay-policy=no-user-gesture-required', '--disable-background-networking',
            '--disable-component-update', '--disable-default-apps', '--disable-sync', '--no-first-run',
@@ -98,7 +99,7 @@ after(async () => {
 
 // The same spans as the Windows test: the trace holds every entry's derived
 // figures (NaN among them), the values as parsed, and how the run ended.
-test('the -debug trace equals player-linux byte for byte and the page ends by itself', async () => {
+test('the -debug trace equals player-linux byte for byte and the page ends by itself', { timeout: 240000 }, async () => {
   for (const w of [['0', '0.5', '0'], ['2.5', '3.0625', '10']]) {
     const linux = runLinux(['-debug', ...w, '-silent', '-window']);
     assert.equal(linux.status, 0);
@@ -116,7 +117,7 @@ test('the -debug trace equals player-linux byte for byte and the page ends by it
   }
 });
 
-test('the start screen waits for the viewer and a key starts the demo', async () => {
+test('the start screen waits for the viewer and a key starts the demo', { timeout: 180000 }, async () => {
   const t0 = Date.now();
   const page = await open(`${base}?debug=0,30,0&silent`);
   await waitState(page, ['ready', 'error']);
@@ -140,7 +141,7 @@ test('the start screen waits for the viewer and a key starts the demo', async ()
   await page.close();
 });
 
-test('a missing archive and a damaged one each show their line and nothing hangs', async () => {
+test('a missing archive and a damaged one each show their line and nothing hangs', { timeout: 240000 }, async () => {
   const missing = await serve(siteWith('missing', null));
   const damagedBytes = fs.readFileSync(path.join(BUILD, 'brass_tide.zar')).subarray(0, 300000);
   const damaged = await serve(siteWith('damaged', damagedBytes));
@@ -174,7 +175,7 @@ test('a missing archive and a damaged one each show their line and nothing hangs
 
 // The music starts at the opening's cue (demo time 1.455); from then on the
 // audio clock and the demo clock must agree, both paced by real time.
-test('after the cue the audio clock stays within 50 ms of the demo clock over 30 s', async () => {
+test('after the cue the audio clock stays within 50 ms of the demo clock over 30 s', { timeout: 180000 }, async () => {
   const page = await open(`${base}?debug=0,45,0&autostart`);
   await page.waitForFunction(() => brassTide.musicStartDemoTime !== undefined && brassTide.audioTime() > 0.2);
   const cue = await page.evaluate(() => brassTide.musicStartDemoTime);
@@ -225,7 +226,7 @@ const shots = [
   ['e38-finale', 'debug=0,5,36&shot=4', ['-debug', '0', '5', '36', '-shot', '4']],
 ];
 
-test('pictures: the loading screen and a frame of every scene against the capture tool', async () => {
+test('pictures: the loading screen and a frame of every scene against the capture tool', { timeout: 600000 }, async () => {
   const refs = path.join(SITE, 'test-refs');
   fs.mkdirSync(refs, { recursive: true });
   try {
