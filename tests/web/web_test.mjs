@@ -210,27 +210,116 @@ test('after the cue the audio clock stays within 50 ms of the demo clock over 30
 
 // --- pictures: a frame at a given demo time on a virtual clock, against the capture tool's ---
 
-// Shots: [name, url options, capture options]; the entry shown in the name.
+// What the C library's rand() places differs between glibc and emscripten's
+// libc, so in the four scenes that use it the pixels those things can reach,
+// worked out from each scene's own geometry, are left out of the bound and
+// counted apart. A mask marks such pixels; rows count from the top, GL's
+// viewports (x, y from the bottom, width, height) are turned over here.
+const W = 640, H = 480;
+
+function viewMask(view, reach) {
+  const [vx, vy, vw, vh] = view, top = H - vy - vh;
+  const mask = new Uint8Array(W * H);
+  for (let y = top; y < top + vh; y++)
+    for (let x = vx; x < vx + vw; x++)
+      if (reach((x + 0.5 - vx) / vw * 2 - 1, 1 - (y + 0.5 - top) / vh * 2)) mask[y * W + x] = 1;
+  return mask;
+}
+
+// A camera looking at the origin from distance d, with things within radius r
+// of it: the pixels whose ray passes within r, and two pixels more.
+function ballMask(view, fovyDeg, d, r) {
+  const t = Math.tan(fovyDeg * Math.PI / 360), aspect = view[2] / view[3];
+  const limit = Math.asin(r / d) + 2 * (fovyDeg * Math.PI / 180) / view[3];
+  return viewMask(view, (nx, ny) => Math.atan(Math.hypot(nx * t * aspect, ny * t)) <= limit);
+}
+
+// The mascot's glow points: a disc of radius 100 - p/10 and rays to the
+// origin round each point p < 600 from the mascot (farther ones are not
+// drawn), so all within 640 of it; camera at (700, 600, 800), 45 degrees.
+function mascotMask() {
+  return ballMask([0, 80, 640, 320], 45, Math.hypot(700, 600, 800), 640);
+}
+
+// The drum's windows light at random, and their halos reach 600 from its
+// axis: the whole view between the two picture strips.
+function drumMask() {
+  return viewMask([0, 64, 640, 352], () => true);
+}
+
+// The gourd's sparkles: per ring a disc (radius 5 or 7) moved by up to
+// (9, 2 (m - 1), 0.9), tilted about x, put at (-5, y, z) and turned about
+// the upright axis; their farthest reach from the origin at scale 1 (entry
+// 23's swell), the camera at (200, 200, 400), 45 degrees.
+function gourdMask() {
+  const rings = [[-17, 120, 0, 17], [17, 120, -0.5, 15], [35, 110, -0.95, 20], [40, 105, -1.1, 30], [-35, 110, 0.5, 12]];
+  let reach = 0;
+  for (const [y, z, tilt, m] of rings) {
+    const s = Math.sin(tilt), c = Math.cos(tilt);
+    for (const qx of [-7, 7 + 9]) for (const qy of [-7, 7 + 2 * (m - 1)]) for (const qz of [0, 0.9])
+      reach = Math.max(reach, Math.hypot(qx - 5, qy * c - qz * s + y, qy * s + qz * c + z));
+  }
+  return ballMask([80, 0, 480, 480], 45, Math.hypot(200, 200, 400), reach);
+}
+
+// The column's sprites: x from 60 to 160 in steps of 10, drifting up and
+// down the whole view; layer L's outline reaches 5.39 times its scale to the
+// left and lies nearer by its offset and ring depth. The view is moved by
+// (-70, -2, -220), 30 degrees, aspect 2: everything right of the leftmost.
+function columnMask() {
+  const t = Math.tan(15 * Math.PI / 180);
+  let left = W;
+  for (const [scale, near] of [[1.3, 33], [1.17, 22], [0.91, 11], [0.65, 0]])
+    left = Math.min(left, 320 + 320 * (-70 + 60 - 5.39 * scale) / ((220 - near) * t * 2));
+  const from = Math.floor(left) - 2;
+  return viewMask([0, 80, 640, 320], (nx) => (nx + 1) * 320 >= from);
+}
+
+// The rest of the column's view is not placed by rand() but differs all the
+// same: there the page's frame has less of the warm veil (or more of the
+// faint beams, whose 1740 quads blend down to alpha 0.01) than llvmpipe's.
+// Reported apart until that is understood; the bound holds the backdrop.
+function columnView() {
+  return viewMask([0, 80, 640, 320], () => true);
+}
+
+// Shots: [name, url options, capture options, mask of what rand() places,
+// mask of what is reported but not held].
 // Each scene from its first entry (whose setup prepares what the others draw)
-// to a moment a few seconds in.
+// to a moment a few seconds in; the entry is the name's.
 const shots = [
   ['loading', 'shot=1', ['-shot', '1']],
   ['e01-opening', 'debug=0,4,0&shot=2.5', ['-debug', '0', '4', '0', '-shot', '2.5']],
-  ['e05-mascot', 'debug=0,9,4&shot=7', ['-debug', '0', '9', '4', '-shot', '7']],
-  ['e11-drum', 'debug=0,9,8&shot=8', ['-debug', '0', '9', '8', '-shot', '8']],
+  ['e05-mascot', 'debug=0,9,4&shot=7', ['-debug', '0', '9', '4', '-shot', '7'], mascotMask],
+  // The eyes (entry 10) come before any window: nothing placed by rand().
+  ['e10-drum', 'debug=0,9,8&shot=8', ['-debug', '0', '9', '8', '-shot', '8'], () => null],
+  ['e11-drum', 'debug=0,17,8&shot=16', ['-debug', '0', '17', '8', '-shot', '16'], drumMask],
   ['e17-wall', 'debug=0,7,16&shot=6', ['-debug', '0', '7', '16', '-shot', '6']],
-  ['e23-gourd', 'debug=0,6,21&shot=5', ['-debug', '0', '6', '21', '-shot', '5']],
+  ['e23-gourd', 'debug=0,6,21&shot=5', ['-debug', '0', '6', '21', '-shot', '5'], gourdMask],
   ['e28-marquee', 'debug=0,6,28&shot=3', ['-debug', '0', '6', '28', '-shot', '3']],
   ['e30-spikes', 'debug=0,6,29&shot=5', ['-debug', '0', '6', '29', '-shot', '5']],
-  ['e35-column', 'debug=0,6,35&shot=5', ['-debug', '0', '6', '35', '-shot', '5']],
+  ['e35-column', 'debug=0,6,35&shot=5', ['-debug', '0', '6', '35', '-shot', '5'], columnMask, columnView],
   ['e38-finale', 'debug=0,5,36&shot=4', ['-debug', '0', '5', '36', '-shot', '4']],
 ];
+
+// Share of the pixels within 8 levels, over those the mask leaves (all without one).
+function within(diff, mask) {
+  let n = 0, ok = 0, worst = 0;
+  for (let i = 0; i < diff.length; i++) {
+    if (mask && mask[i]) continue;
+    n++;
+    if (diff[i] <= 8) ok++;
+    worst = Math.max(worst, diff[i]);
+  }
+  return { share: ok / n, worst, pixels: n };
+}
 
 test('pictures: the loading screen and a frame of every scene against the capture tool', { timeout: 600000 }, async () => {
   const refs = path.join(SITE, 'test-refs');
   fs.mkdirSync(refs, { recursive: true });
   try {
-    for (const [name, url, opts] of shots) {
+    for (const [name, url, opts, masked, unheld] of shots) {
+      if (process.env.BT_WEB_ONLY && !name.includes(process.env.BT_WEB_ONLY)) continue;
       const out = path.join(work, 'capture-' + name);
       fs.mkdirSync(out);
       const r = spawnSync(CAPTURE, [...opts, '-fps', '10', '-out', out], { cwd: BUILD, encoding: 'utf8', timeout: 300000 });
@@ -252,13 +341,15 @@ test('pictures: the loading screen and a frame of every scene against the captur
         const a = g.getImageData(0, 0, 640, 480).data;
         g.drawImage(img, 0, 0);
         const b = g.getImageData(0, 0, 640, 480).data;
-        let within = 0, worst = 0;
-        for (let i = 0; i < a.length; i += 4) {
-          const d = Math.max(Math.abs(a[i] - b[i]), Math.abs(a[i + 1] - b[i + 1]), Math.abs(a[i + 2] - b[i + 2]));
-          if (d <= 8) within++;
-          worst = Math.max(worst, d);
+        // Per pixel the largest difference of the three channels, as base64.
+        const d = new Uint8Array(640 * 480);
+        for (let i = 0; i < d.length; i++) {
+          const k = 4 * i;
+          d[i] = Math.max(Math.abs(a[k] - b[k]), Math.abs(a[k + 1] - b[k + 1]), Math.abs(a[k + 2] - b[k + 2]));
         }
-        return { share: within / (640 * 480), worst, shot: brassTide.shot, error: brassTide.error,
+        let s = '';
+        for (let i = 0; i < d.length; i += 8192) s += String.fromCharCode.apply(null, d.subarray(i, i + 8192));
+        return { diff: btoa(s), shot: brassTide.shot, error: brassTide.error,
                  png: document.getElementById('canvas').toDataURL('image/png') };
       }, `test-refs/${name}.png`);
       if (process.env.BT_WEB_SHOTS) {
@@ -267,11 +358,28 @@ test('pictures: the loading screen and a frame of every scene against the captur
         fs.writeFileSync(path.join(process.env.BT_WEB_SHOTS, name + '-web.png'), Buffer.from(cmp.png.split(',')[1], 'base64'));
         fs.copyFileSync(path.join(refs, name + '.png'), path.join(process.env.BT_WEB_SHOTS, name + '-capture.png'));
       }
-      console.log(`# ${name}: ${(100 * cmp.share).toFixed(2)} % within 8 levels, worst ${cmp.worst}, entry ${cmp.shot && cmp.shot.entry}`);
       assert.equal(cmp.error, '');
-      // The scenes that place things with rand() differ from glibc's
-      // sequence: they are reported, not held to the bound.
-      if (!/mascot|drum|gourd|column/.test(name)) assert.ok(cmp.share >= 0.99, `${name}: ${cmp.share}`);
+      const diff = Buffer.from(cmp.diff, 'base64');
+      const all = within(diff);
+      let said = `# ${name}: ${(100 * all.share).toFixed(2)} % within 8 levels, worst ${all.worst}, entry ${cmp.shot && cmp.shot.entry}`;
+      let held = all;
+      if (masked) {
+        // The masks hold for the entry named only.
+        assert.equal(cmp.shot.entry, Number(name.slice(1, 3)), name);
+        const mask = masked();
+        held = within(diff, mask);
+        said += `; without what rand() places (${(100 * (1 - held.pixels / diff.length)).toFixed(1)} % of the frame):` +
+                ` ${(100 * held.share).toFixed(2)} %, worst ${held.worst}`;
+        if (unheld) {
+          const apart = unheld(), rest = mask.map((m, i) => m ? 1 : 1 - apart[i]);
+          const shown = within(diff, rest);
+          held = within(diff, mask.map((m, i) => m | apart[i]));
+          said += `; of that, ${(100 * shown.pixels / diff.length).toFixed(1)} % of the frame reported apart:` +
+                  ` ${(100 * shown.share).toFixed(2)} %, the rest ${(100 * held.share).toFixed(2)} %`;
+        }
+      }
+      console.log(said);
+      assert.ok(held.share >= 0.99, `${name}: ${held.share}`);
       await page.close();
     }
   } finally {
