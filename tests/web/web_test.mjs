@@ -5,7 +5,8 @@
 //
 // Environment: BT_WEB_SITE (build-web/site), BT_PLAYER (player-linux),
 // BT_CAPTURE (the capture tool), BT_BUILD_DIR (the archive beside them).
-// player-linux needs a display: run under xvfb-run.
+// player-linux needs a display: run under xvfb-run. BT_WEB_ONLY=TEXT takes
+// only the pictures whose name holds TEXT, BT_WEB_SHOTS=DIR keeps them.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
