@@ -4,6 +4,7 @@
 #include <SDL_thread.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -11,6 +12,23 @@
 
 static SDL_Thread *loader_thread;
 static SDL_TimerID clock_timer;
+// Set on the loader thread only, for the exit handler below.
+static thread_local bool loader_on_this_thread;
+
+// A scene init or the archive reader ends the process from the loader
+// thread when its data is damaged. The exit handlers would then run SDL_Quit
+// and Mesa's teardown on this thread while the main thread still draws: the
+// teardown joins the rasteriser threads that the main thread's frame is
+// waiting for, and the player hung for ever instead of ending with status 1.
+// Registered after SDL_Quit, this handler runs before it and ends the
+// process at once; the loader only ever exits on a failure, with status 1.
+static void Loader_ExitAtOnce(void)
+{
+    if (!loader_on_this_thread)
+        return;
+    fflush(stdout);
+    std::_Exit(1);
+}
 
 // SDL_Delay's millisecond sleep, without calling into SDL: a quit during
 // loading runs SDL_Quit (at exit) while this thread still sleeps, and the
@@ -25,6 +43,7 @@ static void Loader_Pause(int ms)
 int Loader_Run(void *unused)
 {
     (void)unused;
+    loader_on_this_thread = true;
     // The sequence runs only while the clock is stopped.
     if (clock_step.load(std::memory_order_acquire) != 0.0f)
         return 0;
@@ -43,6 +62,7 @@ void Loader_Start(void)
         clock_step.store(0.01f, std::memory_order_release);
         return;
     }
+    atexit(Loader_ExitAtOnce);
     loader_thread = SDL_CreateThread(Loader_Run, nullptr);
     if (!loader_thread)
         exit(1);

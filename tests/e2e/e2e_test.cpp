@@ -215,6 +215,33 @@ TEST_F(Player, DamagedInputsEndTheRunWithTheirLine)
     EXPECT_EQ(r.err, "");
 }
 
+// An archive cut short fails an init on the loader thread while the main
+// thread draws the loading screen. The exit from that thread once hung the
+// player in the GL's teardown (a race: not every run hung), so it is run
+// several times; each must end at once with the reader's line.
+TEST_F(Player, DamagedArchiveEndsANormalStartFromTheLoaderThread)
+{
+    const std::string archive = dir_ + "/brass_tide.zar";
+    std::vector<char> bytes;
+    FILE *f = fopen(BT_BUILD_DIR "/brass_tide.zar", "rb");
+    ASSERT_NE(f, nullptr);
+    for (int c; (c = fgetc(f)) != EOF;)
+        bytes.push_back((char)c);
+    fclose(f);
+    ASSERT_GT(bytes.size(), 300000u);
+    unlink(archive.c_str());
+    f = fopen(archive.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fwrite(bytes.data(), 1, 300000, f), 300000u);
+    fclose(f);
+    for (int run = 0; run < 5; run++) {
+        Result r = Run({"-window", "-silent"}, {}, 30);
+        ASSERT_FALSE(r.timed_out) << "run " << run;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "BT_x: windowed mode.\nBT_x: silent mode.\nZAR_Read: FATAL_ERROR: Drive access error.\n");
+    }
+}
+
 // The X server going away while the player runs (killed, or crashed): the
 // player ends at once with status 1 instead of waiting for ever on the dead
 // connection. Its own suite, since each run kills the suite's server; the
