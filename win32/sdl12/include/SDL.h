@@ -119,8 +119,10 @@ extern int SDLCALL SDL_ShowCursor(int toggle);
 enum { SDL_NOEVENT = 0, SDL_KEYDOWN = 2, SDL_KEYUP = 3, SDL_QUIT = 12 };
 
 // Keys below 128 are their ASCII codes, as in SDL2; others read SDLK_UNKNOWN.
-typedef enum { SDLK_UNKNOWN = 0, SDLK_ESCAPE = 27 } SDLKey;
-typedef enum { KMOD_NONE = 0 } SDLMod;
+// The last members give the enums SDL 1.2's whole range: a key code or
+// modifier mask outside an enum's range is undefined behaviour to load.
+typedef enum { SDLK_UNKNOWN = 0, SDLK_ESCAPE = 27, SDLK_LAST = 323 } SDLKey;
+typedef enum { KMOD_NONE = 0, KMOD_RESERVED = 0x8000 } SDLMod;
 
 typedef struct SDL_keysym {
     Uint8 scancode;
